@@ -1,0 +1,34 @@
+# The two everyday commands:
+#   make run   - build morvik and convert the bundled example firmware
+#   make test  - build and run every test (plain build, then the sanitizer build)
+BUILD      ?= build
+BUILD_SAN  ?= build-asan
+JOBS       ?= 2
+CMAKE      ?= cmake
+
+.PHONY: all build run test test-plain test-sanitize bench fuzz clean
+
+all: build
+
+build:
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build $(BUILD) -j$(JOBS)
+
+run: build
+	mkdir -p out
+	cp examples/firmware.elf out/firmware.elf
+	cd out && ../$(BUILD)/morvik firmware.elf -a; echo "morvik exit code: $$?"
+	@echo "Outputs in out/: out/firmware.SYM (symbols), out/firmware.LIN (lines), out/firmware.mot (S-records)"
+
+test: test-plain test-sanitize
+
+test-plain: build
+	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+test-sanitize:
+	$(CMAKE) -S . -B $(BUILD_SAN) -DCMAKE_BUILD_TYPE=Debug -DMORVIK_SANITIZE=ON
+	$(CMAKE) --build $(BUILD_SAN) -j$(JOBS)
+	cd $(BUILD_SAN) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j$(JOBS)
+
+clean:
+	rm -rf $(BUILD) $(BUILD_SAN) out

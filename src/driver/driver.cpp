@@ -1,0 +1,226 @@
+#include "driver/driver.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "driver/messages.h"
+#include "driver/passes.h"
+#include "driver/session.h"
+#include "elf/elf_reader.h"
+
+namespace {
+
+constexpr size_t kMaxName = 1023;        // names live in 1024-byte buffers
+constexpr size_t kMaxUsageLine = 1022;   // characters before the final "\n"
+
+bool equal_nocase(const char* a, const char* b) {
+    for (; *a && *b; ++a, ++b) {
+        if (std::toupper(static_cast<unsigned char>(*a)) != std::toupper(static_cast<unsigned char>(*b))) return false;
+    }
+    return *a == *b;
+}
+
+std::string cut(const char* text, size_t limit) {
+    std::string s(text);
+    if (s.size() > limit) s.resize(limit);
+    return s;
+}
+
+void print_usage_message(Session& s) {
+    for (const char* line : {kMsgNoFileName, kMsgUsage2, kMsgUsage3, kMsgUsage4, kMsgUsage5, kMsgUsage6,
+                             kMsgUsage7, kMsgUsage8, kMsgUsage9, kMsgUsage10}) {
+        console_print_always(s, line);
+    }
+}
+
+// Would writing `output` overwrite the file `input`? Equal names, or (on
+// disk) two names of the same existing file.
+bool same_file(const Session& s, const std::string& input, const std::string& output) {
+    if (output.empty()) return false;
+    if (input == output) return true;
+    if (s.files.in_memory) return false;
+    std::error_code ec;
+    return std::filesystem::equivalent(input, output, ec) && !ec;
+}
+
+}  // namespace
+
+bool parse_options(Session& s, int argc, const char* const* argv) {
+    s.input_name.clear();
+    s.output_base.clear();
+    // The program path is cut so that the usage line never passes its 1022 characters.
+    s.usage_line = "/usage: ";
+    s.usage_line += cut(argc > 0 && argv[0] ? argv[0] : "", kMaxUsageLine - s.usage_line.size());
+    bool pending_output = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i] ? argv[i] : "";
+        s.usage_line += ' ';
+        s.usage_line += cut(arg, kMaxName);
+        if (s.usage_line.size() > kMaxUsageLine) {
+            console_print(s, kMsgTooLong);
+            return false;
+        }
+        RunOptions& o = s.opt;
+        if (equal_nocase(arg, "-d")) {
+            o.trace = true;
+        } else if (equal_nocase(arg, "-a")) {
+            o.write_srec = true;
+        } else if (equal_nocase(arg, "-adef")) {
+            o.quiet = true;
+        } else if (equal_nocase(arg, "-r")) {
+            o.directory_info = false;
+        } else if (equal_nocase(arg, "-s")) {
+            o.sort_lines = false;
+        } else if (equal_nocase(arg, "-g")) {
+            o.globalize_statics = true;
+        } else if (equal_nocase(arg, "-i")) {
+            o.delete_inline_duplicates = true;
+        } else if (equal_nocase(arg, "-f")) {
+            o.register_all_includes = true;
+        } else if (equal_nocase(arg, "-m")) {
+            o.view_merge = true;
+        } else if (equal_nocase(arg, "-l")) {
+            o.no_locals = true;
+        } else if (equal_nocase(arg, "-o")) {
+            pending_output = true;
+        } else if (pending_output) {
+            s.output_base = cut(arg, kMaxName);
+            pending_output = false;
+        } else {
+            s.input_name = cut(arg, kMaxName);
+        }
+    }
+    if (s.opt.delete_inline_duplicates) s.opt.view_merge = false;
+    s.usage_line += '\n';
+    console_print(s, s.usage_line);
+    return true;
+}
+
+size_t find_extension(const std::string& name) {
+    for (size_t i = name.size(); i-- > 0;) {
+        if (name[i] == '.') return i;
+        if (name[i] == '\\') break;
+    }
+    return name.size();
+}
+
+void derive_output_names(Session& s) {
+    if (s.output_base.empty()) s.output_base = s.input_name;
+    if (find_extension(s.input_name) == s.input_name.size()) s.input_name += ".x";
+    size_t dot = find_extension(s.output_base);
+    std::string stem = dot == s.output_base.size() ? s.output_base + "." : s.output_base.substr(0, dot + 1);
+    s.lxx_name = stem + "LXX";
+    s.lin_name = stem + "LIN";
+    s.sym_name = stem + "SYM";
+    s.mot_name = s.opt.write_srec ? stem + "mot" : std::string();
+}
+
+bool load_input_file(Session& s, const std::string& name) {
+    s.image.clear();
+    if (s.files.in_memory) {
+        auto it = s.files.memory_files.find(name);
+        if (it == s.files.memory_files.end()) return false;
+        s.image.assign(it->second.begin(), it->second.end());
+        return !s.image.empty();
+    }
+    std::FILE* f = std::fopen(name.c_str(), "rb");
+    if (!f) return false;
+    char block[1 << 16];
+    size_t n;
+    while ((n = std::fread(block, 1, sizeof block, f)) > 0) s.image.insert(s.image.end(), block, block + n);
+    std::fclose(f);
+    return !s.image.empty();
+}
+
+void write_line_file_header(Session& s, OutText& out) {
+    out_write(out, kHeaderTool);
+    out_write(out, kHeaderVersion);
+    out_write(out, s.usage_line);
+    if (!s.opt.delete_inline_duplicates) out_write(out, "/InlineDel=OFF\n");
+    if (s.opt.view_merge) out_write(out, "/ViewMerg=ON\n");
+}
+
+void convert_image(Session& s) {
+    OutText lxx, sym, mot;
+    if (!open_output(s, lxx, s.lxx_name)) return;
+    write_line_file_header(s, lxx);
+    if (!open_output(s, sym, s.sym_name)) {
+        close_output(s, lxx, s.lxx_name);
+        return;
+    }
+    out_write(sym, kHeaderTool);
+    out_write(sym, kHeaderVersion);
+    out_write(sym, s.usage_line);
+    if (!s.mot_name.empty()) open_output(s, mot, s.mot_name);
+
+    read_elf(s, sym);
+    if (!s.opt.no_locals) dump_loc_section(s, sym);
+    walk_units(s, sym);
+    read_line_programs(s, lxx);
+    if (mot.open) write_srec_file(s, mot, s.mot_name);
+
+    close_output(s, lxx, s.lxx_name);
+    close_output(s, sym, s.sym_name);
+    if (mot.open) close_output(s, mot, s.mot_name);
+}
+
+void finish_line_file(Session& s) {
+    OutText lin;
+    if (!open_output(s, lin, s.lin_name)) return;
+    InText lxx;
+    if (!open_input_text(s, lxx, s.lxx_name)) {
+        close_output(s, lin, s.lin_name);
+        return;
+    }
+    if (read_and_mark_lines(s, lxx, lin)) {
+        if (s.opt.delete_inline_duplicates) mark_inline_modules(s);
+        write_line_records(s, lin);
+    }
+    in_close(lxx);
+    close_output(s, lin, s.lin_name);
+}
+
+int run_morvik(Session& s, int argc, const char* const* argv) {
+    console_print_always(s, kBanner);
+    if (!parse_options(s, argc, argv)) return kExitUsage;
+    if (s.input_name.empty()) {
+        print_usage_message(s);
+        return kExitUsage;
+    }
+    derive_output_names(s);
+    if (!load_input_file(s, s.input_name)) {
+        console_print(s, s.input_name);
+        console_print(s, kMsgMissingFile);
+        return kExitUsage;
+    }
+    for (const std::string* out : {&s.lxx_name, &s.lin_name, &s.sym_name, &s.mot_name}) {
+        if (same_file(s, s.input_name, *out)) {
+            console_print(s, s.input_name);
+            console_print(s, kMsgSameFile);
+            return kExitUsage;
+        }
+    }
+    static const uint8_t kMagic[4] = {0x7F, 'E', 'L', 'F'};
+    if (s.image.size() < 4 || !std::equal(kMagic, kMagic + 4, s.image.begin())) {
+        console_print(s, kMsgNotElf);
+        return kExitNotElf;
+    }
+
+    convert_image(s);
+    finish_line_file(s);
+    if (!s.opt.trace) remove_output(s, s.lxx_name);
+
+    std::string totals;
+    totals = "complete symbols=" + std::to_string(s.symbol_count) + " lines=" + std::to_string(s.line_count) + "\n";
+    console_print(s, totals);
+    if (s.symbol_count == 0) remove_output(s, s.sym_name);
+    if (s.line_count == 0) remove_output(s, s.lin_name);
+    s.image.clear();
+    s.image.shrink_to_fit();
+    if (s.symbol_count == 0) return kExitNoSymbols;
+    if (s.line_count == 0) return kExitNoLines;
+    return kExitOk;
+}

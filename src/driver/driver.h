@@ -1,0 +1,36 @@
+// The run sequence: command line, output names, loading, the passes in
+// their fixed order, the LIN file, clean-up and the exit code.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+struct Session;
+struct OutText;
+
+// Exit codes (the shell sees them modulo 256: 255, 254, 253, 252).
+enum : int {
+    kExitOk = 0,
+    kExitUsage = -1,     // no input name, command line too long, missing file, output equals input
+    kExitNotElf = -2,
+    kExitNoSymbols = -3,
+    kExitNoLines = -4,
+};
+
+// The whole run of one command line. Console text and output files go
+// wherever the session's Console and FileStore say (disk and stdout, or memory).
+int run_morvik(Session& s, int argc, const char* const* argv);
+
+// Fills the input name, output base name, run options and usage line and
+// prints the usage line. Returns false when the command line is too long
+// (the message has been printed).
+bool parse_options(Session& s, int argc, const char* const* argv);
+// Position of the extension dot, or of the end when the name has none.
+size_t find_extension(const std::string& name);
+void derive_output_names(Session& s);
+// Loads the input into s.image; false when it cannot be opened or is empty.
+bool load_input_file(Session& s, const std::string& name);
+void convert_image(Session& s);
+void finish_line_file(Session& s);
+void write_line_file_header(Session& s, OutText& out);

@@ -1,0 +1,115 @@
+#include "driver/format.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+#include "driver/session.h"
+
+void trace_line(Session& s, OutText* out, std::string_view text) {
+    if (!s.opt.trace) return;
+    if (out) out_write(*out, text);
+    console_print(s, text);
+}
+
+size_t trace_values(Session& s, OutText* out, const char* label, const ByteReader& at, int count, int width,
+                    int radix) {
+    if (!s.opt.trace) return at.pos;
+    // The label field is 20 columns; a longer label has its tail overwritten by the values.
+    std::string line(20, ' ');
+    if (label) {
+        std::string_view l(label);
+        if (l.size() > 128) l = l.substr(0, 128);
+        if (l.size() <= 20) {
+            line.replace(0, l.size(), l);
+        } else {
+            line.assign(l.data(), 20);
+        }
+    }
+    ByteReader r = at;
+    format_values(line, r, count, width, radix);
+    line += '\n';
+    trace_line(s, out, line);
+    return r.pos;
+}
+
+void format_values(std::string& text, ByteReader& r, int count, int width, int radix) {
+    for (int i = 0; i < count; ++i) format_value(text, r, width, radix);
+}
+
+void format_value(std::string& text, ByteReader& r, int width, int radix) {
+    uint32_t v;
+    int hex_digits, dec_digits;
+    switch (width) {
+    case 1: v = read_u8(r); hex_digits = 2; dec_digits = 3; break;
+    case 2: v = read_target16(r); hex_digits = 4; dec_digits = 5; break;
+    case 4: v = read_target32(r); hex_digits = 8; dec_digits = 10; break;
+    default: return;
+    }
+    if (radix == 16) {
+        format_hex_prefixed(text, v, hex_digits);
+    } else {
+        format_decimal_paren(text, v, dec_digits);
+    }
+    text += ' ';
+}
+
+void format_decimal_fixed(std::string& text, uint32_t value, int digits) {
+    digits &= 0xFF;
+    size_t start = text.size();
+    text.append(static_cast<size_t>(digits), '0');
+    for (int i = digits - 1; i >= 0; --i) {
+        text[start + i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+}
+
+void format_decimal_paren(std::string& text, uint32_t value, int digits) {
+    text += '(';
+    format_decimal_fixed(text, value, digits);
+    text += ')';
+}
+
+void format_hex_fixed(std::string& text, uint32_t value, int digits) {
+    static const char kHex[] = "0123456789ABCDEF";
+    digits &= 0xFF;
+    size_t start = text.size();
+    text.append(static_cast<size_t>(digits), '0');
+    for (int i = digits - 1; i >= 0; --i) {
+        text[start + i] = kHex[value & 0xF];
+        value >>= 4;
+    }
+}
+
+void format_hex_prefixed(std::string& text, uint32_t value, int digits) {
+    text += "0x";
+    format_hex_fixed(text, value, digits);
+}
+
+void format_hex_bytes(std::string& text, ByteReader& r, int count) {
+    static const char kHex[] = "0123456789ABCDEF";
+    count &= 0xFF;
+    for (int i = 0; i < count; ++i) {
+        uint8_t b = read_u8(r);
+        text += kHex[b >> 4];
+        text += kHex[b & 0xF];
+    }
+}
+
+void append_printf(std::string& text, const char* format, ...) {
+    char small[512];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
+        text.append(small, static_cast<size_t>(n));
+    } else if (n >= 0) {
+        size_t old = text.size();
+        text.resize(old + static_cast<size_t>(n) + 1);
+        std::vsnprintf(&text[old], static_cast<size_t>(n) + 1, format, again);
+        text.resize(old + static_cast<size_t>(n));
+    }
+    va_end(again);
+}

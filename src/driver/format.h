@@ -1,0 +1,42 @@
+// Trace lines and the fixed-width number renderings used in them.
+//
+// A trace value line is a label padded to 20 columns followed by values,
+// each rendered as "0x" with 2, 4 or 8 upper-case hex digits (radix 16) or
+// as 3, 5 or 10 decimal digits in parentheses, and a space.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "driver/bytes.h"
+
+struct Session;
+struct OutText;
+
+// In trace mode: writes the text to `out` (when given) and to the console.
+void trace_line(Session& s, OutText* out, std::string_view text);
+// In trace mode: one value line of `count` values of `width` bytes read at
+// `at`, labelled `label` (may be null). Returns the offset after the values
+// in trace mode and at.pos unchanged otherwise. Bytes outside the reader's
+// range render as 0.
+size_t trace_values(Session& s, OutText* out, const char* label, const ByteReader& at, int count, int width,
+                    int radix);
+
+// Appends `count` renderings of `width`-byte values read from `r` (widths
+// other than 1, 2, 4 render nothing and do not advance).
+void format_values(std::string& text, ByteReader& r, int count, int width, int radix);
+// Appends one rendering and its trailing space.
+void format_value(std::string& text, ByteReader& r, int width, int radix);
+
+// "(" digits ")" with exactly `digits` decimal digits (low-order digits kept).
+void format_decimal_paren(std::string& text, uint32_t value, int digits);
+void format_decimal_fixed(std::string& text, uint32_t value, int digits);
+// "0x" and exactly `digits` upper-case hex digits.
+void format_hex_prefixed(std::string& text, uint32_t value, int digits);
+void format_hex_fixed(std::string& text, uint32_t value, int digits);
+// Two upper-case hex digits per byte, high nibble first, no separators.
+void format_hex_bytes(std::string& text, ByteReader& r, int count);
+
+// snprintf into a std::string (appending).
+void append_printf(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));

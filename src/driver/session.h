@@ -1,0 +1,98 @@
+// The state of one conversion run.
+//
+// A Session owns everything one run needs: the run options, the names, the
+// counters, the console, the loaded image and the tables every pass fills.
+// Passes are free functions that take the Session by reference; nothing lives
+// in globals, so a conversion can run any number of times in one process.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "driver/bytes.h"
+#include "driver/text_io.h"
+#include "elf/elf_reader.h"
+
+struct SymbolState;    // symbols/symbol_table.h
+struct LocationState;  // locations/loc_state.h
+struct LineState;      // lines/line_state.h
+
+struct RunOptions {
+    bool trace = false;                     // -d
+    bool write_srec = false;                // -a
+    bool quiet = false;                     // -adef
+    bool directory_info = true;             // -r clears it
+    bool sort_lines = true;                 // -s clears it (nothing reads it)
+    bool globalize_statics = false;         // -g
+    bool delete_inline_duplicates = false;  // -i (forces view_merge off)
+    bool register_all_includes = false;     // -f
+    bool view_merge = false;                // -m
+    bool no_locals = false;                 // -l
+};
+
+// Where console text goes: standard output, or a memory buffer.
+struct Console {
+    bool to_memory = false;
+    std::string text;  // everything printed, when to_memory
+};
+
+// Output files of a run: on disk, or (for in-memory conversions) kept in
+// `memory_files` under their names.
+struct FileStore {
+    bool in_memory = false;
+    std::map<std::string, std::string> memory_files;
+};
+
+struct Session {
+    Session();
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    RunOptions opt;
+
+    // Names, each at most 1023 characters.
+    std::string input_name;
+    std::string output_base;
+    std::string lxx_name, lin_name, sym_name, mot_name;
+    std::string usage_line;  // "/usage: ... \n"
+
+    uint32_t symbol_count = 0;
+    uint32_t line_count = 0;
+
+    Console console;
+    FileStore files;
+
+    std::vector<uint8_t> image;  // the whole input file
+    ElfInfo elf;
+
+    std::unique_ptr<SymbolState> sym;
+    std::unique_ptr<LocationState> loc;
+    std::unique_ptr<LineState> lines;
+};
+
+// Prints text verbatim on the console unless quiet mode is on.
+void console_print(Session& s, std::string_view text);
+// Prints regardless of quiet mode (the banner, the usage message).
+void console_print_always(Session& s, std::string_view text);
+// One console line "warning: <text>\n" (through console_print).
+void warn(Session& s, std::string_view text);
+
+void count_symbol(Session& s);
+void count_line(Session& s);
+inline bool directory_info_wanted(const Session& s) { return s.opt.directory_info; }
+
+// A reader over the whole image, in the target byte order.
+ByteReader image_reader(const Session& s);
+// A reader over [offset, offset + length) of the image, clamped to it.
+ByteReader image_range(const Session& s, size_t offset, size_t length);
+
+// Output files go through these so that in-memory runs work the same way.
+bool open_output(Session& s, OutText& out, const std::string& name);
+void close_output(Session& s, OutText& out, const std::string& name);
+bool open_input_text(Session& s, InText& in, const std::string& name);
+void remove_output(Session& s, const std::string& name);

@@ -1,0 +1,143 @@
+#include "driver/text_io.h"
+
+#include <cstring>
+
+namespace {
+constexpr size_t kFlushSize = 1 << 16;
+
+void flush_to_file(OutText& out) {
+    if (out.file && !out.data.empty()) {
+        if (std::fwrite(out.data.data(), 1, out.data.size(), out.file) != out.data.size()) out.failed = true;
+        out.data.clear();
+    }
+}
+}  // namespace
+
+bool out_open_file(OutText& out, const std::string& name) {
+    out = OutText{};
+    out.file = std::fopen(name.c_str(), "wb");
+    if (!out.file) return false;
+    out.data.reserve(kFlushSize + 4096);
+    out.open = true;
+    return true;
+}
+
+void out_open_memory(OutText& out) {
+    out = OutText{};
+    out.open = true;
+}
+
+void out_write(OutText& out, std::string_view text) {
+    if (!out.open) return;
+    size_t start = 0;
+    while (start < text.size()) {
+        const void* nl = std::memchr(text.data() + start, '\n', text.size() - start);
+        if (!nl) {
+            out.data.append(text.data() + start, text.size() - start);
+            break;
+        }
+        size_t at = static_cast<const char*>(nl) - text.data();
+        out.data.append(text.data() + start, at - start);
+        out.data.append("\r\n", 2);
+        start = at + 1;
+    }
+    if (out.file && out.data.size() >= kFlushSize) flush_to_file(out);
+}
+
+void out_printf(OutText& out, const char* format, ...) {
+    if (!out.open) return;
+    char small[512];
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    int n = std::vsnprintf(small, sizeof small, format, args);
+    va_end(args);
+    if (n < 0) {
+        va_end(again);
+        return;
+    }
+    if (static_cast<size_t>(n) < sizeof small) {
+        out_write(out, std::string_view(small, static_cast<size_t>(n)));
+    } else {
+        std::string big(static_cast<size_t>(n) + 1, '\0');
+        std::vsnprintf(&big[0], big.size(), format, again);
+        big.resize(static_cast<size_t>(n));
+        out_write(out, big);
+    }
+    va_end(again);
+}
+
+void out_close(OutText& out) {
+    if (!out.open) return;
+    if (out.file) {
+        flush_to_file(out);
+        if (std::fclose(out.file) != 0) out.failed = true;
+        out.file = nullptr;
+    }
+    out.open = false;
+}
+
+bool in_open_file(InText& in, const std::string& name) {
+    in = InText{};
+    in.file = std::fopen(name.c_str(), "rb");
+    if (!in.file) return false;
+    in.open = true;
+    return true;
+}
+
+void in_open_memory(InText& in, std::string text) {
+    in = InText{};
+    in.buffer = std::move(text);
+    in.eof = true;
+    in.open = true;
+}
+
+// Reads another block from the file; false when nothing more came.
+static bool refill(InText& in) {
+    if (in.eof || !in.file) return false;
+    if (in.pos > 0) {
+        in.buffer.erase(0, in.pos);
+        in.pos = 0;
+    }
+    char block[1 << 16];
+    size_t n = std::fread(block, 1, sizeof block, in.file);
+    if (n == 0) {
+        in.eof = true;
+        return false;
+    }
+    in.buffer.append(block, n);
+    return true;
+}
+
+bool in_next_line(InText& in, std::string& line) {
+    if (!in.open) return false;
+    size_t scanned = in.pos;
+    for (;;) {
+        const char* base = in.buffer.data();
+        const void* nl = scanned < in.buffer.size()
+                             ? std::memchr(base + scanned, '\n', in.buffer.size() - scanned)
+                             : nullptr;
+        if (nl) {
+            size_t at = static_cast<const char*>(nl) - base;
+            size_t len = at - in.pos;
+            if (len > 0 && base[at - 1] == '\r') --len;
+            line.assign(base + in.pos, len);
+            in.pos = at + 1;
+            return true;
+        }
+        // refill moves the unread bytes to the front; what was scanned stays scanned
+        scanned = in.buffer.size() - in.pos;
+        if (!refill(in)) break;
+    }
+    if (in.pos >= in.buffer.size()) return false;
+    line.assign(in.buffer, in.pos, std::string::npos);
+    in.pos = in.buffer.size();
+    return true;
+}
+
+void in_close(InText& in) {
+    if (in.file) std::fclose(in.file);
+    in.file = nullptr;
+    in.open = false;
+}

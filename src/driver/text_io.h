@@ -1,0 +1,47 @@
+// Text output and input of the converter's own files.
+//
+// The SYM, LXX, LIN and mot files are text whose every line ends in CR LF.
+// OutText collects what a pass writes, turning each "\n" into CR LF, and
+// either flushes it to a file in large blocks or keeps it in memory (tests,
+// fuzzing, in-memory conversions). InText reads such a file back line by
+// line, taking CR LF (or a lone LF) as one line end.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+struct OutText {
+    std::FILE* file = nullptr;  // flush target, or none for a memory file
+    std::string data;           // pending bytes (all bytes for a memory file)
+    bool open = false;
+    bool failed = false;        // a write or close to the file failed
+};
+
+// Opens `name` for writing (truncating). Returns false when it cannot be created.
+bool out_open_file(OutText& out, const std::string& name);
+// Starts a memory file.
+void out_open_memory(OutText& out);
+// Writes the text, each "\n" becoming CR LF. Does nothing when not open.
+void out_write(OutText& out, std::string_view text);
+// printf-style, then out_write. Names must never be passed as the format.
+void out_printf(OutText& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Flushes and closes a file; a memory file keeps its data and only stops taking more.
+void out_close(OutText& out);
+
+struct InText {
+    std::FILE* file = nullptr;
+    std::string buffer;        // bytes read and not yet returned
+    size_t pos = 0;            // next unread byte of `buffer`
+    bool eof = false;
+    bool open = false;
+};
+
+bool in_open_file(InText& in, const std::string& name);
+// Reads from a copy-free view of memory text (the text must outlive the reader).
+void in_open_memory(InText& in, std::string text);
+// The next line without its line end; false at the end of the text. A line is
+// returned whole whatever its length.
+bool in_next_line(InText& in, std::string& line);
+void in_close(InText& in);

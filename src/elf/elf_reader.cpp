@@ -1,0 +1,261 @@
+#include "elf/elf_reader.h"
+
+#include <string>
+
+#include "driver/format.h"
+#include "driver/scan.h"
+#include "driver/session.h"
+
+namespace {
+
+constexpr size_t kElfHeaderSize = 52;
+constexpr size_t kProgramHeaderSize = 32;  // the eight fields read of each entry
+constexpr size_t kSectionHeaderSize = 40;  // the ten fields read of each entry
+// A trace line is formatted in a 1024-byte buffer; longer names are cut to fit.
+constexpr size_t kMaxTracedName = 1000;
+
+struct HeaderField {
+    const char* label;
+    size_t offset;
+    int count;
+    int width;
+};
+
+constexpr HeaderField kHeaderDump[] = {
+    {"/e_ident", 0, 16, 1},   {"/e_type", 16, 1, 2},      {"/e_machine", 18, 1, 2}, {"/e_version", 20, 1, 4},
+    {"/e_entry", 24, 1, 4},   {"/e_phoff", 28, 1, 4},     {"/e_sh0ff", 32, 1, 4},   {"/e_flags", 36, 1, 4},
+    {"/e_ehsize", 40, 1, 2},  {"/e_phentsize", 42, 1, 2}, {"/e_phnum", 44, 1, 2},   {"/e_shentsize", 46, 1, 2},
+    {"/e_shnum", 48, 1, 2},   {"/e_shstrndx", 50, 1, 2},
+};
+
+constexpr const char* kProgramLabels[] = {"/p_type",   "/p_offset", "/p_vaddr", "/p_paddr",
+                                          "/p_filesz", "/p_memsz",  "/p_flags", "/p_align"};
+constexpr const char* kSectionLabels[] = {"/sh_name", "/sh_type", "/sh_flags",     "/sh_addr",
+                                          "/sh_offset", "/sh_size", "/sh_link",    "/sh_info",
+                                          "/sh_addralign", "/sh_entsize"};
+
+// The machine code the later passes go by: H8 variants are told apart by
+// e_flags, ARM EABI 5 by its flags or by EM_ARM itself, everything else is SH.
+uint32_t target_machine_code(uint32_t e_machine, uint32_t e_flags) {
+    if (e_machine == kMachineRX) return kMachineRX;
+    switch (e_flags) {
+    case 0x00800000: return kMachineH8_300;
+    case 0x00810000: return kMachineH8_300H;
+    case 0x00820000: return kMachineH8S;
+    case 0x00830000: return kMachineH8_300H;
+    case 0x00840000: return kMachineH8S;
+    case 0x00850000: return kMachineH8S;
+    case 0x00860000: return kMachineH8S;
+    case 0x05000402:
+    case 0x05000002: return kMachineARM;
+    default: break;
+    }
+    // Current GNU linkers write other EABI 5 flag values; EM_ARM (40) is ARM whatever its flags.
+    if (e_machine == 40) return kMachineARM;
+    return kMachineSH;
+}
+
+// Traces an entry of `count` 4-byte fields, warning once when it lies outside the image.
+void trace_fields(Session& s, OutText& out, const ByteReader& at, const char* const* labels, int count) {
+    ByteReader r = at;
+    for (int i = 0; i < count; ++i) {
+        trace_values(s, &out, labels[i], r, 1, 4, 16);
+        skip(r, 4);
+    }
+}
+
+}  // namespace
+
+void write_dwarf_version(OutText& out, uint32_t version) { out_printf(out, "/Dwarf-Version[%d]\n", static_cast<int>(version)); }
+
+bool section_bounds(const Session& s, uint32_t index, size_t& offset, size_t& length, bool* cut) {
+    offset = 0;
+    length = 0;
+    if (cut) *cut = false;
+    if (index == 0 || index >= s.elf.sections.size()) return false;
+    const SectionHeader& sh = s.elf.sections[index];
+    size_t size = s.image.size();
+    size_t begin = sh.sh_offset;
+    size_t len = sh.sh_size;
+    if (begin > size) {
+        if (cut) *cut = len > 0;
+        begin = size;
+        len = 0;
+    } else if (len > size - begin) {
+        if (cut) *cut = true;
+        len = size - begin;
+    }
+    offset = begin;
+    length = len;
+    return true;
+}
+
+bool read_elf(Session& s, OutText& sym) {
+    ElfInfo& elf = s.elf;
+    elf = ElfInfo{};
+    ByteReader img = make_reader(s.image.data(), s.image.size(), 0, s.image.size(), false);
+    elf.ei_data = s.image.size() > 5 ? s.image[5] : 0;
+    elf.big_endian = elf.ei_data == 2;
+    img.big_endian = elf.big_endian;
+
+    if (s.image.size() < kElfHeaderSize) warn(s, "the ELF header is cut off by the end of the file");
+
+    trace_line(s, &sym, "/<<<<<<<<<< ELF Header >>>>>>>>>>\n");
+    for (const HeaderField& f : kHeaderDump) {
+        ByteReader at = img;
+        seek(at, f.offset);
+        trace_values(s, &sym, f.label, at, f.count, f.width, 16);
+    }
+
+    uint8_t ei_class = s.image.size() > 4 ? s.image[4] : 0;
+    if (ei_class != 1 || elf.ei_data == 0) return false;
+
+    ElfHeader& h = elf.header;
+    ByteReader r = img;
+    seek(r, 16);
+    h.e_type = read_target16(r);
+    uint32_t file_machine = read_target16(r);
+    h.e_version = read_target32(r);
+    h.e_entry = read_target32(r);
+    h.e_phoff = read_target32(r);
+    h.e_shoff = read_target32(r);
+    h.e_flags = read_target32(r);
+    h.e_ehsize = read_target16(r);
+    h.e_phentsize = read_target16(r);
+    h.e_phnum = read_target16(r);
+    h.e_shentsize = read_target16(r);
+    h.e_shnum = read_target16(r);
+    h.e_shstrndx = read_target16(r);
+    h.e_machine = target_machine_code(file_machine, h.e_flags);
+    elf.header_accepted = true;
+
+    if (h.e_phnum > kMaxProgramHeaders) return true;
+    bool ph_cut = false;
+    elf.program_headers.reserve(h.e_phnum);
+    for (uint32_t i = 0; i < h.e_phnum; ++i) {
+        uint64_t pos = static_cast<uint64_t>(h.e_phoff) + static_cast<uint64_t>(i) * h.e_phentsize;
+        ByteReader e = img;
+        if (pos > s.image.size()) {
+            e.pos = e.end;
+            e.overrun = true;
+        } else {
+            e.pos = static_cast<size_t>(pos);
+        }
+        e = sub_reader(e, kProgramHeaderSize);
+        if (e.overrun) ph_cut = true;
+        std::string head;
+        append_printf(head, "/========== Program Header [% 3d] ==========\n", static_cast<int>(i));
+        trace_line(s, &sym, head);
+        trace_fields(s, sym, e, kProgramLabels, 8);
+        ProgramHeader p;
+        p.p_type = read_target32(e);
+        p.p_offset = read_target32(e);
+        p.p_vaddr = read_target32(e);
+        p.p_paddr = read_target32(e);
+        p.p_filesz = read_target32(e);
+        p.p_memsz = read_target32(e);
+        p.p_flags = read_target32(e);
+        p.p_align = read_target32(e);
+        elf.program_headers.push_back(p);
+    }
+    if (ph_cut) warn(s, "program header table reaches beyond the end of the file; missing fields read as 0");
+
+    if (h.e_shnum > kMaxSections) return true;
+    bool sh_cut = false;
+    elf.sections.reserve(h.e_shnum);
+    for (uint32_t i = 0; i < h.e_shnum; ++i) {
+        uint64_t pos = static_cast<uint64_t>(h.e_shoff) + static_cast<uint64_t>(i) * h.e_shentsize;
+        ByteReader e = img;
+        if (pos > s.image.size()) {
+            e.pos = e.end;
+            e.overrun = true;
+        } else {
+            e.pos = static_cast<size_t>(pos);
+        }
+        e = sub_reader(e, kSectionHeaderSize);
+        if (e.overrun) sh_cut = true;
+        std::string head;
+        append_printf(head, "/---------- Section Header [% 3d] ----------\n", static_cast<int>(i));
+        trace_line(s, &sym, head);
+        trace_fields(s, sym, e, kSectionLabels, 10);
+        SectionHeader sh;
+        sh.sh_name = read_target32(e);
+        sh.sh_type = read_target32(e);
+        sh.sh_flags = read_target32(e);
+        sh.sh_addr = read_target32(e);
+        sh.sh_offset = read_target32(e);
+        sh.sh_size = read_target32(e);
+        sh.sh_link = read_target32(e);
+        sh.sh_info = read_target32(e);
+        sh.sh_addralign = read_target32(e);
+        sh.sh_entsize = read_target32(e);
+        elf.sections.push_back(sh);
+    }
+    if (sh_cut) warn(s, "section header table reaches beyond the end of the file; missing fields read as 0");
+
+    // Section names: the string table is the section e_shstrndx; a name outside the image is empty.
+    size_t strtab = 0;
+    bool have_strtab = h.e_shstrndx < elf.sections.size();
+    if (have_strtab) {
+        strtab = elf.sections[h.e_shstrndx].sh_offset;
+    } else if (!elf.sections.empty()) {
+        warn(s, "e_shstrndx names no section; section names are empty");
+    }
+    bool name_cut = false;
+    elf.section_names.reserve(elf.sections.size());
+    for (size_t i = 0; i < elf.sections.size(); ++i) {
+        std::string name;
+        if (have_strtab) {
+            uint64_t at = static_cast<uint64_t>(strtab) + elf.sections[i].sh_name;
+            if (at < s.image.size()) {
+                std::string_view v = cstring_at(s.image.data(), s.image.size(), static_cast<size_t>(at));
+                if (at + v.size() >= s.image.size()) name_cut = true;
+                name.assign(v.data(), v.size());
+            } else {
+                name_cut = true;
+            }
+        }
+        std::string line;
+        append_printf(line, "/Section Name [% 3d]", static_cast<int>(i));
+        line.append(name, 0, kMaxTracedName);
+        line += '\n';
+        trace_line(s, &sym, line);
+        elf.section_names.push_back(std::move(name));
+    }
+    if (name_cut) warn(s, "a section name lies outside the file or runs to its end");
+
+    for (size_t i = 0; i < elf.sections.size(); ++i) {
+        const char* name = elf.section_names[i].c_str();
+        uint16_t index = static_cast<uint16_t>(i);
+        if (match_prefix(name, ".debug_info")) {
+            elf.info_index = index;
+            elf.info_start = elf.sections[i].sh_offset;
+            size_t off, len;
+            bool cut = false;
+            section_bounds(s, static_cast<uint32_t>(i), off, len, &cut);
+            ByteReader info = image_range(s, off, len);
+            ByteReader v = info;
+            skip(v, 4);
+            elf.dwarf_version = read_target16(v);
+            ByteReader a = info;
+            skip(a, 10);
+            if (a.remaining() > 0) {
+                elf.address_size = read_u8(a);
+            } else {
+                elf.address_size = 0;
+            }
+            if (v.overrun || a.overrun) warn(s, ".debug_info is too short for a compilation-unit header");
+            write_dwarf_version(sym, elf.dwarf_version);
+        } else if (match_prefix(name, ".debug_abbrev")) {
+            elf.abbrev_index = index;
+        } else if (match_prefix(name, ".debug_line")) {
+            elf.line_index = index;
+        } else if (match_prefix(name, ".debug_loc")) {
+            elf.loc_index = index;
+        } else if (match_prefix(name, ".debug_str")) {
+            elf.str_index = index;
+            elf.str_start = elf.sections[i].sh_offset;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,5 @@
+// State of the line-number passes.
+#pragma once
+
+struct LineState {
+};

@@ -1,0 +1,7 @@
+// State of the location-list pass.
+#pragma once
+
+#include <cstddef>
+
+struct LocationState {
+};

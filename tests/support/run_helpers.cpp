@@ -1,0 +1,66 @@
+#include "support/run_helpers.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "driver/driver.h"
+#include "driver/session.h"
+
+std::string RunResult::text(const std::string& name) const {
+    auto it = files.find(name);
+    if (it == files.end()) return {};
+    std::string out;
+    out.reserve(it->second.size());
+    const std::string& s = it->second;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
+        out += s[i];
+    }
+    return out;
+}
+
+RunResult run_in_memory(const std::vector<std::string>& args, const std::string& input_name,
+                        const std::vector<uint8_t>& input) {
+    Session s;
+    s.console.to_memory = true;
+    s.files.in_memory = true;
+    if (!input_name.empty()) s.files.memory_files[input_name] = std::string(input.begin(), input.end());
+    std::vector<const char*> argv;
+    argv.push_back("morvik");
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    RunResult r;
+    r.exit_code = run_morvik(s, static_cast<int>(argv.size()), argv.data());
+    r.console = s.console.text;
+    r.files = s.files.memory_files;
+    return r;
+}
+
+std::vector<uint8_t> read_file_bytes(const std::string& path) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return {};
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+std::string data_path(const std::string& name) { return std::string(MORVIK_TEST_DATA) + "/" + name; }
+
+std::string run_command(const std::string& command, bool* ok) {
+    std::string out;
+    std::FILE* p = popen(command.c_str(), "r");
+    if (!p) {
+        if (ok) *ok = false;
+        return out;
+    }
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int rc = pclose(p);
+    if (ok) *ok = rc == 0;
+    return out;
+}
+
+bool have_tool(const std::string& name) {
+    bool ok = false;
+    run_command("command -v " + name + " >/dev/null 2>&1", &ok);
+    return ok;
+}
