@@ -1,0 +1,168 @@
+// Number renderings, byte-order and LEB128 readers, text scanners.
+#include <gtest/gtest.h>
+
+#include "driver/bytes.h"
+#include "driver/format.h"
+#include "driver/scan.h"
+#include "driver/session.h"
+
+namespace {
+
+ByteReader over(const std::vector<uint8_t>& b, bool big = false) {
+    return make_reader(b.data(), b.size(), 0, b.size(), big);
+}
+
+TEST(Renderers, FixedWidthsKeepLowDigits) {
+    std::string t;
+    format_decimal_paren(t, 1234, 3);
+    EXPECT_EQ(t, "(234)");
+    t.clear();
+    format_hex_prefixed(t, 0x1234, 2);
+    EXPECT_EQ(t, "0x34");
+    t.clear();
+    format_hex_fixed(t, 0xABCDEF01u, 8);
+    format_decimal_fixed(t, 7, 5);
+    EXPECT_EQ(t, "ABCDEF0100007");
+    std::vector<uint8_t> b = {0x0A, 0xFF, 0x10};
+    ByteReader r = over(b);
+    t.clear();
+    format_hex_bytes(t, r, 3);
+    EXPECT_EQ(t, "0AFF10");
+    EXPECT_EQ(r.pos, 3u);
+}
+
+TEST(Renderers, FormatValueByWidthAndRadix) {
+    std::vector<uint8_t> b = {0x7F, 0x12, 0x34, 0x01, 0x02, 0x03, 0x04};
+    ByteReader r = over(b, true);
+    std::string t;
+    format_value(t, r, 1, 10);
+    format_value(t, r, 2, 16);
+    format_value(t, r, 4, 10);
+    EXPECT_EQ(t, "(127) 0x1234 (0016909060) ");
+    size_t before = r.pos;
+    format_value(t, r, 3, 16);  // unknown width renders nothing and does not advance
+    EXPECT_EQ(r.pos, before);
+}
+
+TEST(TraceValues, OnlyInTraceModeAndPaddedTo20Columns) {
+    Session s;
+    s.console.to_memory = true;
+    std::vector<uint8_t> b = {0x02, 0x00};
+    OutText out;
+    out_open_memory(out);
+    ByteReader r = over(b);
+    EXPECT_EQ(trace_values(s, &out, "/e_type", r, 1, 2, 16), 0u);
+    EXPECT_TRUE(out.data.empty());
+    s.opt.trace = true;
+    EXPECT_EQ(trace_values(s, &out, "/e_type", r, 1, 2, 16), 2u);
+    EXPECT_EQ(out.data, "/e_type             0x0002 \r\n");
+    EXPECT_EQ(s.console.text, "/e_type             0x0002 \n");
+    // A label of 20 characters or more loses its tail to the values.
+    out.data.clear();
+    trace_values(s, &out, "/a_label_of_25_characters", r, 1, 1, 16);
+    EXPECT_EQ(out.data, "/a_label_of_25_chara0x02 \r\n");
+}
+
+TEST(ByteOrder, ReadersFollowTheTarget) {
+    std::vector<uint8_t> b = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
+    ByteReader be = over(b, true), le = over(b, false);
+    EXPECT_EQ(read_target16(be), 0x1234);
+    EXPECT_EQ(read_target16(le), 0x3412);
+    ByteReader r = over(b, true);
+    EXPECT_EQ(read_target(r, 3), 0u);  // other sizes store nothing but advance
+    EXPECT_EQ(r.pos, 3u);
+    r = over(b, true);
+    EXPECT_EQ(read_target(r, 8), 0x9ABCDEF0u);
+    r = over(b, false);
+    EXPECT_EQ(read_address(r, 8), 0x78563412u);
+}
+
+TEST(ByteOrder, ReadsPastTheEndYieldZeroAndMarkTheReader) {
+    std::vector<uint8_t> b = {0x01, 0x02, 0x03};
+    ByteReader r = over(b, false);
+    EXPECT_EQ(read_target32(r), 0x030201u);
+    EXPECT_TRUE(r.overrun);
+    EXPECT_EQ(r.pos, 3u);
+    EXPECT_EQ(read_u8(r), 0);
+    ByteReader sub = sub_reader(over(b), 10);
+    EXPECT_TRUE(sub.overrun);
+    EXPECT_EQ(sub.end, 3u);
+}
+
+TEST(Leb128, ValuesAndTruncation) {
+    std::vector<uint8_t> a = {0x80, 0x01};
+    ByteReader r = over(a);
+    EXPECT_EQ(read_uleb128(r), 128u);
+    std::vector<uint8_t> b = {0xFF, 0xFF, 0xFF, 0xFF, 0x7F};
+    r = over(b);
+    EXPECT_EQ(read_uleb128(r), 0xFFFFFFFFu);
+    std::vector<uint8_t> c = {0x7F};
+    r = over(c);
+    EXPECT_EQ(read_sleb128(r), -1);
+    std::vector<uint8_t> d = {0x80, 0x7F};
+    r = over(d);
+    EXPECT_EQ(read_sleb128(r), -128);
+    // Hundreds of continuation bytes: the value keeps its low 32 bits and stops at the end.
+    std::vector<uint8_t> e(300, 0x81);
+    r = over(e);
+    EXPECT_EQ(read_uleb128(r), 0x10204081u | (1u << 28));
+    EXPECT_TRUE(r.overrun);
+    EXPECT_EQ(r.pos, 300u);
+}
+
+TEST(Scanners, HexAndDecimal) {
+    uint32_t v;
+    const char* t = "123456789";
+    EXPECT_EQ(parse_hex(v, t), t + 8);
+    EXPECT_EQ(v, 0xFFFFFFFFu);
+    parse_hex(v, "00000000ABCDEF01");
+    EXPECT_EQ(v, 0xABCDEF01u);
+    parse_hex(v, "000X0A");
+    EXPECT_EQ(v, 0x0Au);
+    t = "4294967296";
+    EXPECT_EQ(parse_decimal(v, t), t + 9);
+    EXPECT_EQ(v, 429496729u);
+    parse_decimal(v, "00042x");
+    EXPECT_EQ(v, 42u);
+}
+
+TEST(Scanners, WordsPrefixesAndTokens) {
+    EXPECT_NE(match_word_nocase("Main.c rest", "MAIN.C"), nullptr);
+    EXPECT_EQ(match_word_nocase("Main.c rest", "main"), nullptr);
+    EXPECT_EQ(match_word_nocase(nullptr, "x"), nullptr);
+    const char elf[] = "\x7F" "ELF\x01";
+    EXPECT_EQ(match_prefix(elf, "\x7F" "ELF"), elf + 4);
+    const char* abc = "abc";
+    EXPECT_EQ(match_prefix(abc, ""), abc);
+    const char blanks[] = " \xA0\tx";
+    EXPECT_EQ(*skip_blanks(blanks), 'x');
+    std::string tok;
+    const char* rest = next_token(tok, "  +0x00001000 12\r");
+    EXPECT_EQ(tok, "+0x00001000");
+    next_token(tok, rest);
+    EXPECT_EQ(tok, "12");
+    EXPECT_EQ(*find_last("a\\b\\c", '\\'), '\\');
+    EXPECT_EQ(find_last("abc", '\\'), nullptr);
+}
+
+TEST(TextIo, CrLfOutAndLinesBackWholeAndLong) {
+    OutText out;
+    out_open_memory(out);
+    out_printf(out, "a%d\n", 1);
+    std::string long_line(5000, 'x');
+    out_write(out, long_line + "\nlast");
+    out_close(out);
+    EXPECT_EQ(out.data.substr(0, 4), "a1\r\n");
+    InText in;
+    in_open_memory(in, out.data);
+    std::string line;
+    ASSERT_TRUE(in_next_line(in, line));
+    EXPECT_EQ(line, "a1");
+    ASSERT_TRUE(in_next_line(in, line));
+    EXPECT_EQ(line, long_line);
+    ASSERT_TRUE(in_next_line(in, line));
+    EXPECT_EQ(line, "last");
+    EXPECT_FALSE(in_next_line(in, line));
+}
+
+}  // namespace
