@@ -32,3 +32,15 @@ test-sanitize:
 
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN) out
+
+# Fuzzing (needs clang and libclang-rt-14-dev): make fuzz FUZZ_SECONDS=600
+BUILD_FUZZ   ?= build-fuzz
+FUZZ_SECONDS ?= 300
+fuzz:
+	$(CMAKE) -S . -B $(BUILD_FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVIK_FUZZ=ON -DMORVIK_TESTS=OFF
+	$(CMAKE) --build $(BUILD_FUZZ) -j$(JOBS) --target morvik_fuzz
+	bash fuzz/make_seeds.sh $(BUILD_FUZZ)/seeds
+	mkdir -p $(BUILD_FUZZ)/corpus $(BUILD_FUZZ)/findings
+	$(BUILD_FUZZ)/fuzz/morvik_fuzz $(BUILD_FUZZ)/corpus $(BUILD_FUZZ)/seeds -dict=fuzz/morvik.dict \
+	  -max_len=65536 -timeout=5 -rss_limit_mb=2048 -max_total_time=$(FUZZ_SECONDS) \
+	  -artifact_prefix=$(BUILD_FUZZ)/findings/ -print_final_stats=1

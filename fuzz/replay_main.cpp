@@ -1,0 +1,19 @@
+// Plain main() for builds without libFuzzer: runs the target on each file
+// named on the command line, so crash files replay under any compiler.
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::ifstream f(argv[i], std::ios::binary);
+        std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+        std::printf("replayed %s (%zu bytes)\n", argv[i], bytes.size());
+    }
+    return 0;
+}
