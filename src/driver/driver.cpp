@@ -218,6 +218,7 @@ int run_morvik(Session& s, int argc, const char* const* argv) {
     console_print(s, totals);
     if (s.symbol_count == 0) remove_output(s, s.sym_name);
     if (s.line_count == 0) remove_output(s, s.lin_name);
+    commit_outputs(s);
     s.image.clear();
     s.image.shrink_to_fit();
     if (s.symbol_count == 0) return kExitNoSymbols;

@@ -48,13 +48,26 @@ bool open_output(Session& s, OutText& out, const std::string& name) {
         out_open_memory(out);
         return true;
     }
-    return out_open_file(out, name);
+    std::string temp = name + ".morvik-part";
+    if (!out_open_file(out, temp)) return false;
+    s.files.pending[name] = temp;
+    return true;
 }
 
 void close_output(Session& s, OutText& out, const std::string& name) {
     bool was_open = out.open;
     out_close(out);
-    if (s.files.in_memory && was_open) s.files.memory_files[name] = std::move(out.data);
+    if (!was_open) return;
+    if (s.files.in_memory) {
+        s.files.memory_files[name] = std::move(out.data);
+    } else if (out.failed) {
+        warn(s, name + " could not be written completely and is not kept");
+        auto it = s.files.pending.find(name);
+        if (it != s.files.pending.end()) {
+            std::remove(it->second.c_str());
+            s.files.pending.erase(it);
+        }
+    }
 }
 
 bool open_input_text(Session& s, InText& in, const std::string& name) {
@@ -64,13 +77,37 @@ bool open_input_text(Session& s, InText& in, const std::string& name) {
         in_open_memory(in, it->second);
         return true;
     }
-    return in_open_file(in, name);
+    auto it = s.files.pending.find(name);
+    return in_open_file(in, it != s.files.pending.end() ? it->second : name);
 }
 
 void remove_output(Session& s, const std::string& name) {
     if (s.files.in_memory) {
         s.files.memory_files.erase(name);
-    } else {
-        std::remove(name.c_str());
+        return;
     }
+    auto it = s.files.pending.find(name);
+    if (it != s.files.pending.end()) {
+        std::remove(it->second.c_str());
+        s.files.pending.erase(it);
+    }
+    // A file of that name from an earlier run would otherwise pass for this run's output.
+    std::remove(name.c_str());
+}
+
+bool commit_outputs(Session& s) {
+    bool ok = true;
+    for (const auto& [name, temp] : s.files.pending) {
+        if (std::rename(temp.c_str(), name.c_str()) != 0) {
+            warn(s, name + " could not be given its name; the output stays in " + temp);
+            ok = false;
+        }
+    }
+    s.files.pending.clear();
+    return ok;
+}
+
+void discard_outputs(Session& s) {
+    for (const auto& entry : s.files.pending) std::remove(entry.second.c_str());
+    s.files.pending.clear();
 }

@@ -42,9 +42,13 @@ struct Console {
 
 // Output files of a run: on disk, or (for in-memory conversions) kept in
 // `memory_files` under their names.
+// On disk, every output is written under a temporary name beside its final
+// name and renamed only when the run has finished it (`commit_outputs`), so an
+// interrupted run never leaves a half-written file that looks complete.
 struct FileStore {
     bool in_memory = false;
     std::map<std::string, std::string> memory_files;
+    std::map<std::string, std::string> pending;  // final name -> temporary name
 };
 
 struct Session {
@@ -96,3 +100,8 @@ bool open_output(Session& s, OutText& out, const std::string& name);
 void close_output(Session& s, OutText& out, const std::string& name);
 bool open_input_text(Session& s, InText& in, const std::string& name);
 void remove_output(Session& s, const std::string& name);
+// Gives every finished output its final name. Returns false (with a warning)
+// when a file could not be written completely or renamed.
+bool commit_outputs(Session& s);
+// Deletes the temporary files of a run that ends early.
+void discard_outputs(Session& s);

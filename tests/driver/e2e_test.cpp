@@ -103,14 +103,37 @@ TEST(EndToEnd, FailureStatuses) {
     EXPECT_EQ(quiet.console, kBanner);
 }
 
-TEST(EndToEnd, UnwritableFolderGivesTotalsAndNoFiles) {
-    if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+TEST(EndToEnd, UncreatableOutputsGiveTotalsAndNoFiles) {
     TempDir d;
     d.write("plain.abs", plain_elf());
-    fs::permissions(d.path, fs::perms::owner_read | fs::perms::owner_exec);
-    Exec e = exec(d, "plain.abs");
+    // The output folder does not exist, so neither LXX nor SYM can be created.
+    Exec e = exec(d, "plain.abs -o missing/out");
     EXPECT_EQ(e.status, 253);
     EXPECT_NE(e.console.find("complete symbols=0 lines=0\n"), std::string::npos);
+    EXPECT_EQ(d.files(), std::vector<std::string>{"plain.abs"});
+    if (geteuid() != 0) {
+        // A read-only folder (root writes into those anyway).
+        fs::permissions(d.path, fs::perms::owner_read | fs::perms::owner_exec);
+        Exec ro = exec(d, "plain.abs");
+        EXPECT_EQ(ro.status, 253);
+        fs::permissions(d.path, fs::perms::owner_all);
+    }
+}
+
+TEST(EndToEnd, OutputsAppearOnlyUnderTheirFinalNames) {
+    std::vector<uint8_t> img = read_file_bytes(data_path("arm_le.elf"));
+    if (img.empty()) GTEST_SKIP() << "fixture missing";
+    TempDir d;
+    d.write("fw.abs", img);
+    // A stale SYM from an earlier run is not left behind when this run writes none.
+    d.write("plain.SYM", {'o', 'l', 'd'});
+    d.write("plain.abs", plain_elf());
+    exec(d, "plain.abs");
+    exec(d, "-d -a fw.abs");
+    for (const std::string& f : d.files()) EXPECT_EQ(f.find(".morvik-part"), std::string::npos) << f;
+    EXPECT_FALSE(fs::exists(d.path / "plain.SYM"));
+    EXPECT_TRUE(fs::exists(d.path / "fw.LXX"));
+    EXPECT_TRUE(fs::exists(d.path / "fw.mot"));
 }
 
 TEST(EndToEnd, TraceDumpOfRealFixtures) {
