@@ -1,0 +1,366 @@
+#include "locations/loc_expr.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "driver/format.h"
+#include "driver/session.h"
+#include "locations/registers.h"
+
+namespace {
+
+bool host_little_endian() {
+    const uint16_t one = 1;
+    uint8_t first;
+    std::memcpy(&first, &one, 1);
+    return first == 1;
+}
+
+void to_bytes(const LocOpResult& r, uint8_t (&b)[kLocResultBytes]) {
+    std::memcpy(b, &r.code, 2);
+    std::memcpy(b + 2, &r.op1, 4);
+    std::memcpy(b + 6, &r.op2, 4);
+}
+
+void from_bytes(LocOpResult& r, const uint8_t (&b)[kLocResultBytes]) {
+    std::memcpy(&r.code, b, 2);
+    std::memcpy(&r.op1, b + 2, 4);
+    std::memcpy(&r.op2, b + 6, 4);
+}
+
+// Operations that take no operands and leave the result alone: only their
+// label, which prints the code.
+struct PlainOp {
+    uint8_t code;
+    const char* format;
+};
+
+constexpr PlainOp kPlainOps[] = {
+    {0x06, "DW_OP_deref(0x%X)       "},
+    {0x12, "DW_OP_dup(0x%X)         "},
+    {0x13, "DW_OP_drop(0x%X)        "},
+    {0x14, "DW_OP_over(0x%X)        "},
+    {0x16, "DW_OP_swap(0x%X)        "},
+    {0x17, "DW_OP_rot(0x%X)         "},
+    {0x18, "DW_OP_xderef(0x%X)      "},
+    {0x19, "DW_OP_abs(0x%X)         "},
+    {0x1a, "DW_OP_and(0x%X)         "},
+    {0x1b, "DW_OP_div(0x%X)         "},
+    {0x1c, "DW_OP_minus(0x%X)       "},
+    {0x1d, "DW_OP_mod(0x%X)         "},
+    {0x1e, "DW_OP_mul(0x%X)         "},
+    {0x1f, "DW_OP_neg(0x%X)         "},
+    {0x20, "DW_OP_not(0x%X)         "},
+    {0x21, "DW_OP_or(0x%X)          "},
+    {0x22, "DW_OP_plus(0x%X)        "},
+    {0x24, "DW_OP_shl(0x%X)         "},
+    {0x25, "DW_OP_shr(0x%X)         "},
+    {0x26, "DW_OP_shra(0x%X)        "},
+    {0x27, "DW_OP_xor(0x%X)         "},
+    {0x29, "DW_OP_eq(0x%X)          "},
+    {0x2a, "DW_OP_ge(0x%X)          "},
+    {0x2b, "DW_OP_gt(0x%X)          "},
+    {0x2c, "DW_OP_le(0x%X)          "},
+    {0x2d, "DW_OP_lt(0x%X)          "},
+    {0x2e, "DW_OP_ne(0x%X)          "},
+    {0x96, "DW_OP_nop(0x%X)         "},
+    {0x97, "DW_OP_push_object_address(0x%X)"},
+    {0x9b, "DW_OP_form_tls_address(0x%X)"},
+    {0x9c, "DW_OP_call_frame_cfa(0x%X)"},
+    {0xe0, "DW_OP_lo_user(0x%X)     "},
+    {0xff, "DW_OP_hi_user(0x%X)     "},
+};
+
+const char* plain_op_format(unsigned code) {
+    for (const PlainOp& op : kPlainOps) {
+        if (op.code == code) return op.format;
+    }
+    return nullptr;
+}
+
+// Operations whose operands are `size` fixed bytes, shown in hexadecimal in
+// file order and stored as a constant (target byte order, then host order in
+// the record). The 8-byte constants are copied as they stand in the file.
+struct ConstOp {
+    uint8_t code;
+    uint8_t size;
+    const char* format;
+};
+
+constexpr ConstOp kConstOps[] = {
+    {0x08, 1, "DW_OP_const1u(0x%X)[%s] "},
+    {0x09, 1, "DW_OP_const1s(0x%X)[%s] "},
+    {0x0a, 2, "DW_OP_const2u(0x%X)[%s] "},
+    {0x0b, 2, "DW_OP_const2s(0x%X)[%s] "},
+    {0x0c, 4, "DW_OP_const4u(0x%X)[%s] "},
+    {0x0d, 4, "DW_OP_const4s(0x%X)[%s] "},
+    {0x0e, 8, "DW_OP_const8u(0x%X)[%s] "},
+    {0x0f, 8, "DW_OP_const8s(0x%X)[%s] "},
+    {0x15, 1, "DW_OP_pick(0x%X)[%s]    "},
+    {0x28, 2, "DW_OP_bra(0x%X)[%s]     "},
+    {0x2f, 2, "DW_OP_skip(0x%X)[%s]    "},
+};
+
+const ConstOp* const_op(unsigned code) {
+    for (const ConstOp& op : kConstOps) {
+        if (op.code == code) return &op;
+    }
+    return nullptr;
+}
+
+// The next `count` bytes of `r` in hexadecimal, without moving `r`; only the
+// bytes that are there are shown (at most 255, as the hex renderer allows).
+std::string hex_ahead(const ByteReader& r, size_t count) {
+    ByteReader c = r;
+    size_t n = std::min(count, r.remaining());
+    std::string hex;
+    format_hex_bytes(hex, c, static_cast<int>(std::min<size_t>(n, 0xFF)));
+    return hex;
+}
+
+}  // namespace
+
+void loc_result_store_bytes(LocOpResult& result, const uint8_t* bytes, size_t count) {
+    uint8_t b[kLocResultBytes];
+    to_bytes(result, b);
+    std::memcpy(b, bytes, std::min(count, kLocResultBytes));
+    from_bytes(result, b);
+}
+
+void loc_result_store_value(LocOpResult& result, uint32_t value, size_t size) {
+    if (size > 4) size = 4;
+    uint8_t v[4];
+    bool little = host_little_endian();
+    for (size_t i = 0; i < size; ++i) {
+        size_t shift = little ? i : size - 1 - i;
+        v[i] = static_cast<uint8_t>(value >> (8 * shift));
+    }
+    loc_result_store_bytes(result, v, size);
+}
+
+uint32_t loc_result_value(const LocOpResult& result, size_t size) {
+    if (size != 1 && size != 2) size = 4;
+    uint8_t b[kLocResultBytes];
+    to_bytes(result, b);
+    bool little = host_little_endian();
+    uint32_t value = 0;
+    for (size_t i = 0; i < size; ++i) {
+        size_t shift = little ? i : size - 1 - i;
+        value |= static_cast<uint32_t>(b[i]) << (8 * shift);
+    }
+    return value;
+}
+
+size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& r) {
+    const uint32_t machine = s.elf.header.e_machine;
+    const unsigned address_size = s.elf.address_size;
+    if (r.at_end()) {
+        // No operation left in the expression: nothing to name, nothing read.
+        r.overrun = true;
+        return r.pos;
+    }
+    const unsigned code = read_u8(r);
+
+    if (const char* format = plain_op_format(code)) {
+        append_printf(text, format, code);
+        return r.pos;
+    }
+    if (const ConstOp* op = const_op(code)) {
+        std::string hex = hex_ahead(r, op->size);
+        if (op->size == 8) {
+            uint8_t raw[8] = {0, 0, 0, 0, 0, 0, 0, 0};
+            size_t n = std::min<size_t>(8, r.remaining());
+            if (n) std::memcpy(raw, r.data + r.pos, n);
+            skip(r, 8);
+            loc_result_store_bytes(result, raw, 8);
+        } else {
+            loc_result_store_value(result, read_target(r, op->size), op->size);
+        }
+        append_printf(text, op->format, code, hex.c_str());
+        return r.pos;
+    }
+    if (code >= 0x30 && code <= 0x4f) {
+        append_printf(text, "DW_OP_lit%d(0x%X)       ", static_cast<int>(code - 0x30), code);
+        return r.pos;
+    }
+    if (code >= 0x50 && code <= 0x6f) {
+        append_printf(text, "DW_OP_regn(0x%X)        ", code);
+        name_reg(text, machine, code);
+        result.code = static_cast<uint16_t>(code);
+        result.op1 = 0;
+        result.op2 = 0;
+        return r.pos;
+    }
+    if (code >= 0x70 && code <= 0x8f) {
+        int32_t offset = read_sleb128(r);
+        append_printf(text, "DW_OP_bregn(0x%X)[%d]   ", code, offset);
+        name_breg(text, machine, code, offset);
+        result.code = static_cast<uint16_t>(code);
+        result.op1 = offset;
+        result.op2 = 0;
+        return r.pos;
+    }
+
+    switch (code) {
+    case 0x03: {
+        std::string hex = hex_ahead(r, address_size);
+        uint32_t address = read_address(r, address_size);
+        if (address_size > 0) loc_result_store_value(result, address, std::min(address_size, 4u));
+        append_printf(text, "DW_OP_addr(0x%X)[%s]    ", code, hex.c_str());
+        break;
+    }
+    case 0x10: {
+        uint32_t value = read_uleb128(r);
+        loc_result_store_value(result, value, 4);
+        append_printf(text, "DW_OP_constu(0x%X)[0x%X]  ", code, value);
+        break;
+    }
+    case 0x11: {
+        int32_t value = read_sleb128(r);
+        loc_result_store_value(result, static_cast<uint32_t>(value), 4);
+        append_printf(text, "DW_OP_consts(0x%X)[0x%X]  ", code, static_cast<uint32_t>(value));
+        break;
+    }
+    case 0x23: {
+        uint32_t value = read_uleb128(r);
+        loc_result_store_value(result, value, 4);
+        append_printf(text, "DW_OP_plus_uconst(0x%X)[0x%X] ", code, value);
+        break;
+    }
+    case 0x90: {
+        uint32_t reg = read_uleb128(r);
+        append_printf(text, "DW_OP_regx(0x%X)        ", code);
+        name_regx(text, machine, reg);
+        result.code = static_cast<uint16_t>(code);
+        result.op1 = static_cast<int32_t>(reg);
+        result.op2 = 0;
+        break;
+    }
+    case 0x91: {
+        int32_t offset = read_sleb128(r);
+        append_printf(text, "DW_OP_fbreg(%d)       ", offset);
+        name_fbreg(text, machine, offset);
+        result.code = static_cast<uint16_t>(code);
+        result.op1 = offset;
+        result.op2 = 0;
+        break;
+    }
+    case 0x92: {
+        uint32_t reg = read_uleb128(r);
+        int32_t offset = read_sleb128(r);
+        append_printf(text, "DW_OP_bregx(0x%X)[%d][%d] ", code, static_cast<int32_t>(reg), offset);
+        name_bregx(text, machine, static_cast<uint8_t>(reg & 0xFF), offset);
+        result.code = static_cast<uint16_t>(code);
+        result.op1 = static_cast<int32_t>(reg);
+        result.op2 = offset;
+        break;
+    }
+    case 0x93: {
+        uint32_t size = read_uleb128(r);
+        append_printf(text, "DW_OP_piece(0x%X)[%d]   ", code, static_cast<int32_t>(size));
+        result.code = static_cast<uint16_t>(code);
+        result.op1 = static_cast<int32_t>(size);
+        result.op2 = 0;
+        break;
+    }
+    case 0x94:
+    case 0x95: {
+        uint32_t size = read_u8(r);
+        append_printf(text, code == 0x94 ? "DW_OP_deref_size(0x%X)[0x%X] " : "DW_OP_xderef_size(0x%X)[0x%X] ", code,
+                      size);
+        result.code = static_cast<uint16_t>(code);
+        result.op1 = static_cast<int32_t>((static_cast<uint32_t>(result.op1) & 0xFFFF0000u) | size);
+        break;
+    }
+    case 0x98:
+        skip(r, 2);
+        append_printf(text, "DW_OP_call2(0x%X)       ", code);
+        break;
+    case 0x99:
+        skip(r, 4);
+        append_printf(text, "DW_OP_call4(0x%X)       ", code);
+        break;
+    case 0x9a:
+        skip(r, address_size);
+        append_printf(text, "DW_OP_call_ref(0x%X)    ", code);
+        break;
+    case 0x9d: {
+        uint32_t size = read_uleb128(r);
+        uint32_t offset = read_uleb128(r);
+        append_printf(text, "DW_OP_bit_piece %d byte(%d)[%d] ", static_cast<int32_t>(size), code,
+                      static_cast<int32_t>(offset));
+        break;
+    }
+    case 0x9e: {
+        uint32_t length = read_uleb128(r);
+        // The hex renderer shows the length modulo 256 bytes; the block is skipped whole.
+        std::string hex = hex_ahead(r, length & 0xFF);
+        skip(r, length);
+        append_printf(text, "DW_OP_implicit_value %d byte(0x%X)[%s] ", static_cast<int32_t>(length), code,
+                      hex.c_str());
+        break;
+    }
+    case 0x9f: text += "DW_OP_stack_value "; break;
+    case 0xa0:
+    case 0xf2: {
+        std::string hex = hex_ahead(r, address_size);
+        skip(r, address_size);
+        int32_t value = read_sleb128(r);
+        append_printf(text,
+                      code == 0xa0 ? "DW_OP_implicit_pointer %d byte(0x%X)[%s] "
+                                   : "DW_OP_GNU_implicit_pointer %d byte(0x%X)[%s] ",
+                      value, code, hex.c_str());
+        break;
+    }
+    case 0xf0: text += "DW_OP_GNU_uninit "; break;
+    case 0xf1: {
+        // A pointer-encoding byte, then an address of the address size.
+        std::string hex = hex_ahead(r, 1 + static_cast<size_t>(address_size));
+        skip(r, 1);
+        read_address(r, address_size);
+        append_printf(text, "DW_OP_GNU_encoded_addr byte(0x%X)[%s] ", code, hex.c_str());
+        break;
+    }
+    case 0xf3: {
+        uint32_t length = read_uleb128(r);
+        skip(r, length);
+        append_printf(text, "DW_OP_GNU_entry_value %d byte(0x%X) ", static_cast<int32_t>(length), code);
+        break;
+    }
+    case 0xf4: {
+        uint32_t type = read_uleb128(r);
+        uint32_t size = read_u8(r);
+        skip(r, size);
+        append_printf(text, "DW_OP_GNU_const_type %d byte(%d)[%d] ", static_cast<int32_t>(size), code,
+                      static_cast<int32_t>(type));
+        break;
+    }
+    case 0xf5: {
+        uint32_t reg = read_uleb128(r);
+        uint32_t type = read_uleb128(r);
+        append_printf(text, "DW_OP_GNU_regval_type %d byte(%d)[%d] ", static_cast<int32_t>(reg), code,
+                      static_cast<int32_t>(type));
+        break;
+    }
+    case 0xf6: {
+        // A one-byte size, then the ULEB128 offset of the base type.
+        uint32_t size = read_u8(r);
+        read_uleb128(r);
+        append_printf(text, "DW_OP_GNU_deref_type %d byte(%d) ", static_cast<int32_t>(size), code);
+        break;
+    }
+    case 0xf7:
+    case 0xf9: {
+        uint32_t value = read_uleb128(r);
+        append_printf(text, code == 0xf7 ? "DW_OP_GNU_convert %d byte(%d) " : "DW_OP_GNU_reinterpret %d byte(%d) ",
+                      static_cast<int32_t>(value), code);
+        break;
+    }
+    case 0xfa:
+        skip(r, 4);
+        append_printf(text, "DW_OP_GNU_parameter_ref(0x%X) ", code);
+        break;
+    default: append_printf(text, "DW_OP_??????" "(0x%X)      ", code); break;
+    }
+    return r.pos;
+}

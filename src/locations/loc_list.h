@@ -1,0 +1,44 @@
+// DWARF 2 location lists in .debug_loc.
+//
+// A list is a run of entries (begin, end: address size each; length: 2
+// bytes; then `length` bytes of location expression), closed by an entry
+// whose begin and end are both 0. Begin and end are relative to a base
+// address (the unit's low_pc).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+struct Session;
+struct OutText;
+struct SymbolEntry;
+
+// Finds .debug_loc (s.elf.loc_index) and records where it lies in
+// s.loc (LocationState). dump_loc_section does this; read_loc_list does it
+// itself when nothing was recorded yet. Returns whether the section exists
+// (present with a nonzero file offset).
+bool locate_loc_section(Session& s);
+// Image offset of the start of .debug_loc (the "loc section start"); 0 when
+// the section is absent or not located yet.
+size_t loc_section_start(const Session& s);
+
+// Reads the list at `list_offset`, an offset WITHIN .debug_loc (the value of
+// a DW_FORM_data4 DW_AT_location / DW_AT_frame_base attribute), adding
+// `base` (the unit's low_pc; 0 for the dump) to every begin and end.
+//
+// Fills entry.floc_seq/begin/end/code/op1/op2 with one row per decoded
+// operation, at most 48 rows (kLocRows); later operations are still traced
+// but not stored; rows past the last stored one keep their contents. In
+// trace mode each operation is one trace line in `sym`.
+//
+// With -l (s.opt.no_locals) it reads nothing, empties entry.name and returns
+// list_offset. With no .debug_loc, or an offset outside it, it reads nothing
+// (the latter with a warning).
+//
+// Returns the offset within .debug_loc just past the list's terminating
+// entry (or where a cut list stopped).
+size_t read_loc_list(Session& s, OutText& sym, uint32_t base, SymbolEntry& entry, size_t list_offset);
+
+// dump_loc_section(Session&, OutText&) is declared in driver/passes.h: it
+// locates the section and, in every mode, reads every list in it (tracing
+// "/.debug_loc Section[n]" and each list in trace mode).
