@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "symbols/units.h"
+
+struct Session;
+
 constexpr int kSymbolEntries = 2048;
 constexpr int kMainBankSize = 1024;
 constexpr int kGlobalBankStart = 1024;
@@ -81,10 +85,48 @@ struct WalkScope {
 struct SymbolState {
     SymbolState() : entries(kSymbolEntries) {}
     std::vector<SymbolEntry> entries;  // both banks, 2048 entries
-    // Highest entry index written since the last reset, so a reset clears
-    // only what was used; -1 when entries 0..1024 are all clear.
+    // Highest main-bank index (0..1023) written since the last reset, so a
+    // reset clears only what was used; -1 when nothing beyond entry 0 was
+    // marked. Entry 0 is cleared by every reset whatever this says.
     int high_water = -1;
+    // Entry 1024 (the pending -g copy) was written since the last reset.
+    bool global_touched = false;
     int current = 0;  // index of the newest entry of the tree
     WalkScope scope;
     size_t func_sibling = 0;  // not cleared by either reset
+
+    AbbrevTable abbrevs;  // declarations of the unit being walked
+    UnitTable units;      // every unit met so far, in file order
 };
+
+// Clears entries 0..1024 (and, when `whole`, the walk scope except
+// func_sibling). The result is exactly that of clearing all 1025 entries, but
+// only entry 0, the entries up to `high_water` and (when touched or named)
+// entry 1024 are actually cleared, so a reset costs what was used since the
+// previous one. Entries 1025..2047 are never touched. Called with whole=true
+// at the start of each unit's DIE list, with whole=false after each top-level
+// DIE. Afterwards high_water is -1 and global_touched false.
+//
+// How writers mark entries used: advance_symbol_index records every index it
+// hands out, which covers all member entries. Code that writes an entry other
+// than 0 without getting its index from advance_symbol_index (in particular
+// the -g copy into entry 1024) calls touch_entry first.
+void reset_symbol_table(SymbolState& st, bool whole);
+// The same on the run's table (*s.sym).
+void reset_symbol_table(Session& s, bool whole);
+
+// Marks entry `index` as written since the last reset (indices 0..1024;
+// others are ignored: entry 0 is always cleared, 1025+ never).
+inline void touch_entry(SymbolState& st, int index) {
+    if (index > st.high_water && index < kMainBankSize) st.high_water = index;
+    if (index == kGlobalBankStart) st.global_touched = true;
+}
+
+// Steps the walk's current index to the next member entry: index + 1; at 1024
+// or beyond it stays at 1023 and "Struct Symbol Table heep over flow !!\n" is
+// printed on the console (nothing in quiet mode), so every further member
+// overwrites entry 1023. Marks the resulting entry used (touch_entry).
+void advance_symbol_index(Session& s, int& index);
+
+// Clears one entry to the state of a fresh table, keeping string capacity.
+void clear_symbol_entry(SymbolEntry& e);

@@ -1,0 +1,88 @@
+// Attribute values of DIEs, decoded by form.
+//
+// One decoder knows the size and encoding of every form. It moves the
+// reader past the value and fills an AttributeValue: a printable text for
+// trace lines, the value itself (a number in host byte order, or the bytes of
+// a block) and a size. The AttributeValue is meant to be reused for every
+// attribute of a walk: its text keeps its capacity, so decoding allocates
+// nothing once warmed up.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+#include "driver/bytes.h"
+
+struct Session;
+
+constexpr size_t kValueBytes = 1024;     // at most the first 1024 bytes of a block are kept
+constexpr size_t kValueTextLimit = 1023; // the text never holds more characters
+
+struct AttributeValue {
+    // Trace text: the hex rendering "0xAB " of each byte in file order, "0x%X"
+    // for sdata/udata, the string for string/strp, "<...>" around the text
+    // of the real form for DW_FORM_indirect. At most 1023 characters.
+    std::string text;
+    // Numbers: the value in host byte order in the first 1, 2, 4 or 8 bytes
+    // (addresses as a 32-bit value); blocks: the block's first (up to 1024)
+    // bytes; strings: untouched. Bytes not written keep what they held: call
+    // clear_attribute_value before a decode when zero-extended numbers are
+    // needed (it clears only what the previous decodes wrote).
+    uint8_t bytes[kValueBytes];
+    // Width of fixed-size forms, block length, string length + 1, or the
+    // number of bytes a LEB128 value occupied. Left unchanged by
+    // DW_FORM_flag_present and unknown forms. A block or string cut by the
+    // end of the data counts only the bytes that were there.
+    int32_t size = 0;
+    // How many leading bytes of `bytes` may be non-zero (maintained by the
+    // decoder so clearing is cheap).
+    uint32_t used = 0;
+    // When false, numeric and block forms leave `text` empty (strings are
+    // still copied). Set it to the trace mode to save formatting time.
+    bool hex_text = true;
+
+    AttributeValue() { std::memset(bytes, 0, sizeof bytes); }
+
+    // The first four bytes as an unsigned number (a 1- or 2-byte value
+    // zero-extended when the bytes were cleared first).
+    uint32_t number() const {
+        uint32_t v;
+        std::memcpy(&v, bytes, 4);
+        return v;
+    }
+    uint8_t byte() const { return bytes[0]; }
+    uint64_t number64() const {
+        uint64_t v;
+        std::memcpy(&v, bytes, 8);
+        return v;
+    }
+};
+
+// Zeroes the bytes the previous decodes wrote, so `bytes` is all zero, and
+// empties the text. Size is left as it is.
+inline void clear_attribute_value(AttributeValue& v) {
+    if (v.used) std::memset(v.bytes, 0, v.used);
+    v.used = 0;
+    v.text.clear();
+}
+
+// Decodes one value of form `form` at the reader's position and moves the
+// reader past it. DW_FORM_indirect (even nested) is resolved: `form` then
+// holds the form actually decoded. Unknown forms read nothing. The text is
+// replaced. Returns the reader's new position.
+//
+// The reader bounds the value (normally the unit or .debug_info). A value
+// cut by its end reads what is there, leaves r.overrun set and prints one
+// "warning: " line (only when the reader was not already overrun on entry);
+// the caller then stops reading that structure without warning again.
+size_t decode_attribute(Session& s, uint32_t& form, AttributeValue& value, ByteReader& r);
+
+// Steps over the values of one DIE: `values` is at the DIE's attribute
+// values, `specs` at its attribute specifications (a reader over
+// .debug_abbrev, see abbrev_reader). Consumes one value per specification
+// until the pair (0, 0), exactly as decode_attribute would, without
+// rendering text. Returns the position after the values; on a cut value the
+// warning rule of decode_attribute applies and the walk stops there.
+size_t skip_attributes(Session& s, ByteReader& values, ByteReader specs);

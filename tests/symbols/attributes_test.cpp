@@ -1,0 +1,353 @@
+#include <gtest/gtest.h>
+
+#include "symbols/attributes.h"
+#include "symbols/decoder_session.h"
+#include "symbols/dwarf_names.h"
+
+namespace {
+
+// The bytes of one value in a .debug_info section of their own (optionally
+// with a .debug_str), decoded from the section start.
+struct Decoded {
+    uint32_t form;
+    AttributeValue v;
+    size_t consumed = 0;
+    bool overrun = false;
+    std::string console;
+};
+
+Decoded decode(bool big_endian, uint32_t form, const std::vector<uint8_t>& bytes, uint8_t address_size = 4,
+               const std::vector<uint8_t>* debug_str = nullptr) {
+    ElfBuilder b;
+    b.big_endian = big_endian;
+    int info = b.add_section(".debug_info", bytes);
+    if (debug_str) b.add_section(".debug_str", *debug_str);
+    DecoderSession d(b.build());
+    d.s.elf.address_size = address_size;
+    size_t off = d.section_offset(info);
+    ByteReader r = image_range(d.s, off, bytes.size());
+    Decoded out;
+    out.form = form;
+    size_t end = decode_attribute(d.s, out.form, out.v, r);
+    EXPECT_EQ(end, r.pos);
+    out.consumed = end - off;
+    out.overrun = r.overrun;
+    out.console = d.console();
+    return out;
+}
+
+TEST(Attributes, Data2InBothByteOrders) {
+    Decoded be = decode(true, DW_FORM_data2, {0x12, 0x34, 0xEE});
+    EXPECT_EQ(be.v.number(), 0x1234u);
+    EXPECT_EQ(be.v.text, "0x12 0x34 ");
+    EXPECT_EQ(be.v.size, 2);
+    EXPECT_EQ(be.consumed, 2u);
+    Decoded le = decode(false, DW_FORM_data2, {0x12, 0x34, 0xEE});
+    EXPECT_EQ(le.v.number(), 0x3412u);
+    EXPECT_EQ(le.v.text, "0x12 0x34 ");
+    EXPECT_EQ(le.console, "");
+}
+
+TEST(Attributes, FixedSizeForms) {
+    Decoded d4 = decode(true, DW_FORM_data4, {0x01, 0x02, 0x03, 0x04});
+    EXPECT_EQ(d4.v.number(), 0x01020304u);
+    EXPECT_EQ(d4.v.text, "0x01 0x02 0x03 0x04 ");
+    EXPECT_EQ(d4.v.size, 4);
+    Decoded r4 = decode(false, DW_FORM_ref4, {0x01, 0x02, 0x03, 0x04});
+    EXPECT_EQ(r4.v.number(), 0x04030201u);
+    Decoded ra = decode(false, DW_FORM_ref_addr, {0x10, 0, 0, 0});
+    EXPECT_EQ(ra.v.number(), 0x10u);
+    Decoded d8 = decode(true, DW_FORM_data8, {1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_EQ(d8.v.number64(), 0x0102030405060708ull);
+    EXPECT_EQ(d8.v.size, 8);
+    EXPECT_EQ(d8.v.text, "0x01 0x02 0x03 0x04 0x05 0x06 0x07 0x08 ");
+    Decoded r8 = decode(false, DW_FORM_ref8, {1, 2, 3, 4, 5, 6, 7, 8});
+    EXPECT_EQ(r8.v.number64(), 0x0807060504030201ull);
+    for (uint32_t f : {DW_FORM_data1, DW_FORM_flag, DW_FORM_ref1}) {
+        Decoded one = decode(true, f, {0xA5, 0x77});
+        EXPECT_EQ(one.v.number(), 0xA5u);
+        EXPECT_EQ(one.v.size, 1);
+        EXPECT_EQ(one.v.text, "0xA5 ");
+        EXPECT_EQ(one.consumed, 1u);
+    }
+    Decoded r2 = decode(false, DW_FORM_ref2, {0x34, 0x12});
+    EXPECT_EQ(r2.v.number(), 0x1234u);
+}
+
+TEST(Attributes, AddressesFollowTheAddressSize) {
+    Decoded a4 = decode(true, DW_FORM_addr, {0x00, 0x01, 0x02, 0x03});
+    EXPECT_EQ(a4.v.number(), 0x00010203u);
+    EXPECT_EQ(a4.v.size, 4);
+    Decoded a2 = decode(false, DW_FORM_addr, {0xFE, 0xFF, 0x55, 0x55}, 2);
+    EXPECT_EQ(a2.v.number(), 0xFFFEu);  // zero-extended
+    EXPECT_EQ(a2.v.size, 2);
+    EXPECT_EQ(a2.v.text, "0xFE 0xFF ");
+    EXPECT_EQ(a2.consumed, 2u);
+    // A wider address reads all its bytes and keeps the low 32 bits.
+    Decoded a8 = decode(false, DW_FORM_addr, {0x78, 0x56, 0x34, 0x12, 0xAA, 0xBB, 0xCC, 0xDD}, 8);
+    EXPECT_EQ(a8.v.number(), 0x12345678u);
+    EXPECT_EQ(a8.v.size, 8);
+    EXPECT_EQ(a8.consumed, 8u);
+    Decoded a8be = decode(true, DW_FORM_addr, {0xAA, 0xBB, 0xCC, 0xDD, 0x12, 0x34, 0x56, 0x78}, 8);
+    EXPECT_EQ(a8be.v.number(), 0x12345678u);
+    Decoded so = decode(false, DW_FORM_sec_offset, {0x20, 0, 0, 0});
+    EXPECT_EQ(so.v.number(), 0x20u);
+    EXPECT_EQ(so.v.size, 4);
+}
+
+TEST(Attributes, LebForms) {
+    Decoded u = decode(false, DW_FORM_udata, {0x80, 0x01, 0x09});
+    EXPECT_EQ(u.v.number(), 128u);
+    EXPECT_EQ(u.v.size, 2);
+    EXPECT_EQ(u.v.text, "0x80");
+    Decoded sd = decode(true, DW_FORM_sdata, {0x7F});
+    EXPECT_EQ(static_cast<int32_t>(sd.v.number()), -1);
+    EXPECT_EQ(sd.v.size, 1);
+    EXPECT_EQ(sd.v.text, "0xFFFFFFFF");
+    Decoded ru = decode(false, DW_FORM_ref_udata, {0xE5, 0x8E, 0x26});
+    EXPECT_EQ(ru.v.number(), 624485u);
+    EXPECT_EQ(ru.v.size, 3);
+    EXPECT_EQ(ru.v.text, "0x98765");
+}
+
+TEST(Attributes, Strings) {
+    Decoded s = decode(false, DW_FORM_string, {'m', 'a', 'i', 'n', 0, 'x'});
+    EXPECT_EQ(s.v.text, "main");
+    EXPECT_EQ(s.v.size, 5);
+    EXPECT_EQ(s.consumed, 5u);
+    // A long string is cut to 1023 characters in the text; the reader and
+    // the size cover all of it.
+    std::vector<uint8_t> long_string(1500, 'a');
+    long_string.push_back(0);
+    Decoded l = decode(false, DW_FORM_string, long_string);
+    EXPECT_EQ(l.v.text.size(), 1023u);
+    EXPECT_EQ(l.v.size, 1501);
+    EXPECT_EQ(l.consumed, 1501u);
+}
+
+TEST(Attributes, StrpReadsDebugStr) {
+    std::vector<uint8_t> str = {'a', 0, 'c', 'h', 'a', 'r', 0};
+    Decoded be = decode(true, DW_FORM_strp, {0, 0, 0, 2}, 4, &str);
+    EXPECT_EQ(be.v.text, "char");
+    EXPECT_EQ(be.v.number(), 2u);
+    EXPECT_EQ(be.v.size, 4);
+    Decoded le = decode(false, DW_FORM_strp, {2, 0, 0, 0}, 4, &str);
+    EXPECT_EQ(le.v.text, "char");
+    // Outside .debug_str, or without it: empty text, no read outside.
+    Decoded out = decode(false, DW_FORM_strp, {7, 0, 0, 0}, 4, &str);
+    EXPECT_EQ(out.v.text, "");
+    EXPECT_EQ(out.consumed, 4u);
+    Decoded none = decode(false, DW_FORM_strp, {0, 0, 0, 0});
+    EXPECT_EQ(none.v.text, "");
+    EXPECT_EQ(none.v.size, 4);
+    // A last string without NUL stops at the section end.
+    std::vector<uint8_t> open = {'a', 'b', 'c'};
+    Decoded cut = decode(false, DW_FORM_strp, {1, 0, 0, 0}, 4, &open);
+    EXPECT_EQ(cut.v.text, "bc");
+}
+
+TEST(Attributes, Blocks) {
+    Decoded b1 = decode(false, DW_FORM_block1, {3, 0x91, 0x7C, 0x00, 0xEE});
+    EXPECT_EQ(b1.v.size, 3);
+    EXPECT_EQ(b1.consumed, 4u);
+    EXPECT_EQ(b1.v.text, "0x91 0x7C 0x00 ");
+    EXPECT_EQ(b1.v.bytes[0], 0x91);
+    EXPECT_EQ(b1.v.bytes[1], 0x7C);
+    Decoded b2 = decode(true, DW_FORM_block2, {0x00, 0x02, 0xAB, 0xCD});
+    EXPECT_EQ(b2.v.size, 2);
+    EXPECT_EQ(b2.consumed, 4u);
+    EXPECT_EQ(b2.v.text, "0xAB 0xCD ");
+    Decoded b4 = decode(false, DW_FORM_block4, {0x01, 0, 0, 0, 0x03});
+    EXPECT_EQ(b4.v.size, 1);
+    EXPECT_EQ(b4.v.bytes[0], 0x03);
+    Decoded bl = decode(false, DW_FORM_block, {0x82, 0x01});  // 130 bytes announced, none there
+    EXPECT_TRUE(bl.overrun);
+    for (uint32_t f : {DW_FORM_block, DW_FORM_exprloc}) {
+        Decoded e = decode(false, f, {0x02, 0x50, 0x93});
+        EXPECT_EQ(e.v.size, 2);
+        EXPECT_EQ(e.v.text, "0x50 0x93 ");
+    }
+    // An empty block moves past its length only and leaves the bytes zero.
+    Decoded empty = decode(false, DW_FORM_block1, {0, 0x44});
+    EXPECT_EQ(empty.consumed, 1u);
+    EXPECT_EQ(empty.v.size, 0);
+    EXPECT_EQ(empty.v.text, "");
+    EXPECT_EQ(empty.v.number(), 0u);
+}
+
+TEST(Attributes, LargeBlockKeeps1024BytesAndWholeRenderings) {
+    ByteWriter w;
+    w.u16(2000);
+    for (int i = 0; i < 2000; ++i) w.u8(static_cast<uint8_t>(i));
+    w.u8(0x99);
+    Decoded d = decode(false, DW_FORM_block2, w.bytes);
+    EXPECT_EQ(d.v.size, 2000);
+    EXPECT_EQ(d.consumed, 2002u);
+    EXPECT_EQ(d.v.bytes[1023], static_cast<uint8_t>(1023));
+    EXPECT_EQ(d.v.text.size(), 204u * 5);  // whole "0xAB " renderings within 1023 characters
+    EXPECT_EQ(d.v.text.substr(0, 10), "0x00 0x01 ");
+}
+
+TEST(Attributes, IndirectResolvesTheForm) {
+    Decoded d = decode(false, DW_FORM_indirect, {DW_FORM_data1, 0x05});
+    EXPECT_EQ(d.form, DW_FORM_data1);
+    EXPECT_EQ(d.v.text, "<0x05 >");
+    EXPECT_EQ(d.v.number(), 5u);
+    EXPECT_EQ(d.v.size, 1);
+    EXPECT_EQ(d.consumed, 2u);
+    Decoded nested = decode(true, DW_FORM_indirect, {DW_FORM_indirect, DW_FORM_string, 'x', 0});
+    EXPECT_EQ(nested.form, DW_FORM_string);
+    EXPECT_EQ(nested.v.text, "<<x>>");
+    EXPECT_EQ(nested.consumed, 4u);
+    // A long chain of indirections neither recurses nor overflows the text.
+    std::vector<uint8_t> chain(5000, DW_FORM_indirect);
+    chain.push_back(DW_FORM_data1);
+    chain.push_back(7);
+    Decoded deep = decode(false, DW_FORM_indirect, chain);
+    EXPECT_EQ(deep.form, DW_FORM_data1);
+    EXPECT_EQ(deep.v.number(), 7u);
+    EXPECT_LE(deep.v.text.size(), 1023u);
+    EXPECT_EQ(deep.consumed, chain.size());
+}
+
+TEST(Attributes, FlagPresentAndUnknownFormsConsumeNothing) {
+    Decoded fp = decode(false, DW_FORM_flag_present, {0x44});
+    EXPECT_EQ(fp.consumed, 0u);
+    EXPECT_EQ(fp.v.bytes[0], 1);
+    EXPECT_EQ(fp.v.text, "");
+    Decoded unknown = decode(false, 0x1F, {0x44});
+    EXPECT_EQ(unknown.consumed, 0u);
+    EXPECT_EQ(unknown.v.text, "");
+    EXPECT_EQ(unknown.v.number(), 0u);
+    EXPECT_EQ(unknown.console, "");
+}
+
+TEST(Attributes, ClearRestoresZeroExtension) {
+    AttributeValue v;
+    Session s;
+    s.elf.address_size = 4;
+    uint8_t data[] = {0x11, 0x22, 0x33, 0x44, 0xAA};
+    ByteReader r = make_reader(data, sizeof data, 0, sizeof data, false);
+    uint32_t form = DW_FORM_data4;
+    decode_attribute(s, form, v, r);
+    EXPECT_EQ(v.number(), 0x44332211u);
+    clear_attribute_value(v);
+    form = DW_FORM_data1;
+    decode_attribute(s, form, v, r);
+    EXPECT_EQ(v.number(), 0xAAu);
+}
+
+TEST(Attributes, HexTextCanBeSkipped) {
+    AttributeValue v;
+    v.hex_text = false;
+    Session s;
+    uint8_t data[] = {0x11, 0x22, 'o', 'k', 0};
+    ByteReader r = make_reader(data, sizeof data, 0, sizeof data, false);
+    uint32_t form = DW_FORM_data2;
+    decode_attribute(s, form, v, r);
+    EXPECT_EQ(v.text, "");
+    EXPECT_EQ(v.number(), 0x2211u);
+    form = DW_FORM_string;
+    decode_attribute(s, form, v, r);
+    EXPECT_EQ(v.text, "ok");  // strings are always copied
+}
+
+TEST(Attributes, CutValuesStopAtTheEndWithOneWarning) {
+    Decoded d4 = decode(true, DW_FORM_data4, {0x12, 0x34});
+    EXPECT_TRUE(d4.overrun);
+    EXPECT_EQ(d4.consumed, 2u);
+    EXPECT_EQ(d4.v.text, "0x12 0x34 ");
+    EXPECT_EQ(count_of(d4.console, "warning: "), 1u);
+    EXPECT_NE(d4.console.find("DW_FORM_data4(0x06) value at file offset"), std::string::npos);
+    Decoded str = decode(false, DW_FORM_string, {'a', 'b'});
+    EXPECT_TRUE(str.overrun);
+    EXPECT_EQ(str.v.text, "ab");
+    EXPECT_EQ(str.v.size, 2);
+    Decoded blk = decode(false, DW_FORM_block1, {5, 0x01, 0x02});
+    EXPECT_TRUE(blk.overrun);
+    EXPECT_EQ(blk.v.size, 2);
+    EXPECT_EQ(blk.v.text, "0x01 0x02 ");
+    Decoded leb = decode(false, DW_FORM_udata, {0x81, 0x82});
+    EXPECT_TRUE(leb.overrun);
+    EXPECT_EQ(leb.v.number(), 0x101u);
+    EXPECT_EQ(count_of(leb.console, "warning: "), 1u);
+    Decoded ind = decode(false, DW_FORM_indirect, {});
+    EXPECT_TRUE(ind.overrun);
+    EXPECT_EQ(ind.consumed, 0u);
+}
+
+TEST(Attributes, NoSecondWarningOnAnOverrunReader) {
+    Session s;
+    s.console.to_memory = true;
+    uint8_t data[] = {0x01};
+    ByteReader r = make_reader(data, sizeof data, 0, sizeof data, false);
+    AttributeValue v;
+    uint32_t form = DW_FORM_data4;
+    decode_attribute(s, form, v, r);
+    form = DW_FORM_data2;
+    decode_attribute(s, form, v, r);
+    EXPECT_EQ(count_of(s.console.text, "warning: "), 1u);
+}
+
+// skip_attributes must land exactly where decoding every value lands.
+TEST(Attributes, SkipMatchesDecode) {
+    for (bool be : {false, true}) {
+        ByteWriter specs(be), values(be);
+        auto spec = [&](uint32_t at, uint32_t form) { specs.uleb(at).uleb(form); };
+        spec(DW_AT_name, DW_FORM_string);      values.cstr("abc");
+        spec(DW_AT_low_pc, DW_FORM_addr);      values.u32(0x1000);
+        spec(DW_AT_byte_size, DW_FORM_data1);  values.u8(4);
+        spec(DW_AT_decl_line, DW_FORM_data2);  values.u16(9);
+        spec(DW_AT_type, DW_FORM_ref4);        values.u32(0x20);
+        spec(DW_AT_const_value, DW_FORM_data8); values.u64(1);
+        spec(DW_AT_location, DW_FORM_block1);  values.u8(2).u8(0x91).u8(0x7C);
+        spec(DW_AT_location, DW_FORM_block2);  values.u16(1).u8(0x50);
+        spec(DW_AT_location, DW_FORM_block4);  values.u32(1).u8(0x50);
+        spec(DW_AT_location, DW_FORM_block);   values.uleb(3).u8(1).u8(2).u8(3);
+        spec(DW_AT_count, DW_FORM_sdata);      values.sleb(-300);
+        spec(DW_AT_count, DW_FORM_udata);      values.uleb(300);
+        spec(DW_AT_name, DW_FORM_strp);        values.u32(0);
+        spec(DW_AT_external, DW_FORM_flag_present);
+        spec(DW_AT_type, DW_FORM_indirect);    values.uleb(DW_FORM_ref_udata).uleb(200);
+        spec(DW_AT_type, DW_FORM_ref8);        values.u64(5);
+        spec(DW_AT_sibling, 0x30);             // unknown: nothing
+        spec(0, 0);
+        values.u8(0xEE);  // the next DIE
+        Session s;
+        s.elf.big_endian = be;
+        s.image = specs.bytes;
+        s.image.insert(s.image.end(), values.bytes.begin(), values.bytes.end());
+        size_t vstart = specs.size();
+        ByteReader sr = image_range(s, 0, specs.size());
+        ByteReader vr = image_range(s, vstart, values.size());
+        size_t skipped = skip_attributes(s, vr, sr);
+
+        ByteReader spec_reader = image_range(s, 0, specs.size());
+        ByteReader value_reader = image_range(s, vstart, values.size());
+        AttributeValue v;
+        for (;;) {
+            uint32_t at = read_uleb128(spec_reader);
+            uint32_t form = read_uleb128(spec_reader);
+            if (at == 0 && form == 0) break;
+            decode_attribute(s, form, v, value_reader);
+        }
+        EXPECT_EQ(skipped, value_reader.pos);
+        EXPECT_EQ(skipped, s.image.size() - 1);
+    }
+}
+
+TEST(Attributes, SkipStopsAtACutValue) {
+    Session s;
+    s.console.to_memory = true;
+    uint8_t specs[] = {DW_AT_name, DW_FORM_data4, DW_AT_type, DW_FORM_data2, 0, 0};
+    s.image.assign(specs, specs + sizeof specs);
+    s.image.push_back(0x01);
+    s.image.push_back(0x02);
+    ByteReader sr = image_range(s, 0, sizeof specs);
+    ByteReader vr = image_range(s, sizeof specs, 2);
+    EXPECT_EQ(skip_attributes(s, vr, sr), s.image.size());
+    EXPECT_TRUE(vr.overrun);
+    EXPECT_EQ(count_of(s.console.text, "warning: "), 1u);
+}
+
+}  // namespace
