@@ -64,6 +64,19 @@ void trace_fields(Session& s, OutText& out, const ByteReader& at, const char* co
     }
 }
 
+// DWARF 5 adds sections whose names begin with the names looked up here but
+// hold other formats (string offsets, line-table strings, location lists
+// version 5). Current toolchains link them in with libgcc's units; taking
+// them for .debug_str, .debug_line or .debug_loc would lose every line and
+// garble every indirect name, so they are never matched.
+bool is_dwarf5_companion(const char* name) {
+    static constexpr const char* kCompanions[] = {".debug_str_offsets", ".debug_line_str", ".debug_loclists"};
+    for (const char* c : kCompanions) {
+        if (match_prefix(name, c)) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void write_dwarf_version(OutText& out, uint32_t version) { out_printf(out, "/Dwarf-Version[%d]\n", static_cast<int>(version)); }
@@ -227,6 +240,7 @@ bool read_elf(Session& s, OutText& sym) {
     for (size_t i = 0; i < elf.sections.size(); ++i) {
         const char* name = elf.section_names[i].c_str();
         uint16_t index = static_cast<uint16_t>(i);
+        if (is_dwarf5_companion(name)) continue;
         if (match_prefix(name, ".debug_info")) {
             elf.info_index = index;
             elf.info_start = elf.sections[i].sh_offset;

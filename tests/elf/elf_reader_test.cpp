@@ -119,6 +119,21 @@ TEST(ElfReader, LaterMatchingSectionWinsAndWritesSecondVersionLine) {
     EXPECT_EQ(l.s.elf.abbrev_index, 0);
 }
 
+TEST(ElfReader, Dwarf5CompanionSectionsAreNotTakenForTheirNamesakes) {
+    ElfBuilder b;
+    b.add_section(".debug_line", std::vector<uint8_t>{1});
+    b.add_section(".debug_loc", std::vector<uint8_t>{2});
+    b.add_section(".debug_str", std::vector<uint8_t>{3});
+    b.add_section(".debug_loclists", std::vector<uint8_t>{4});
+    b.add_section(".debug_str_offsets", std::vector<uint8_t>{5});
+    b.add_section(".debug_line_str", std::vector<uint8_t>{6});
+    Loaded l;
+    load(l, b.build());
+    EXPECT_EQ(l.s.elf.line_index, 1);
+    EXPECT_EQ(l.s.elf.loc_index, 2);
+    EXPECT_EQ(l.s.elf.str_index, 3);
+}
+
 TEST(ElfReader, TooManyHeadersStopsTheReader) {
     ElfBuilder b;
     b.add_section(".debug_info", debug_info(false));
