@@ -1,6 +1,179 @@
-#include "driver/passes.h"
-#include "driver/session.h"
+// The LIN builder: reads the LXX file back into module records (one per
+// file line, with the line records after it), marks records whose file line
+// occurs more than once and, with -i, the records inside each sequence that
+// belong to another file, and writes the LIN file the debugger loads.
+//
+// Record states, and what the writer puts around a record:
+//   plain  0x00  file line with no start marker pending   "+"
+//   first  0x11  file line after a start marker           start marker, "+"
+//   last   0xFF  end marker closed a plain record          "+", end marker
+//   only   0x77  end marker closed any other record       start marker, "+", end marker
+//   same   0x22  duplicate, or -i with the sequence's own file   "="
+//   other  0x33  -i, another file inside a sequence       ">"
+//   dropped 0xDD duplicate without rows                   not written
+// The last record of the file always gets an end marker.
+#include <string>
+#include <unordered_map>
 
-bool read_and_mark_lines(Session&, InText&, OutText&) { return false; }
-void mark_inline_modules(Session&) {}
-void write_line_records(Session&, OutText&) {}
+#include "driver/driver.h"
+#include "driver/messages.h"
+#include "driver/passes.h"
+#include "driver/scan.h"
+#include "driver/session.h"
+#include "elf/elf_reader.h"
+#include "lines/line_state.h"
+
+namespace {
+
+char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string folded(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) c = fold(c);
+    return out;
+}
+
+// Two whole lines compared with ASCII letter case folded.
+bool same_line_nocase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (fold(a[i]) != fold(b[i])) return false;
+    }
+    return true;
+}
+
+void add_row(LinBuild& b, const std::string& line) {
+    if (b.records.empty()) return;
+    std::string token;
+    const char* p = next_token(token, line.c_str() + 1);
+    uint32_t address = 0, number = 0;
+    parse_hex(address, token.c_str());
+    next_token(token, p);
+    parse_decimal(number, token.c_str());
+    b.addresses.push_back(address);
+    b.lines.push_back(number);
+    ++b.records.back().rows;
+}
+
+void read_line(LinBuild& b, const std::string& line) {
+    if (line.size() >= 2 && line[0] == '-' && line[1] == '*') {
+        b.pending_directory = line;
+    } else if (line.size() >= 2 && line[0] == '+' && line[1] == '*') {
+        ModuleRecord r;
+        r.directory_line = std::move(b.pending_directory);
+        r.file_line = line;
+        r.base = static_cast<uint32_t>(b.addresses.size());
+        r.state = b.pending_start ? kRecordFirst : kRecordPlain;
+        b.pending_start = false;
+        b.pending_directory.clear();
+        b.records.push_back(std::move(r));
+    } else if (line.size() >= 2 && line[0] == '+' && line[1] == '0') {
+        add_row(b, line);
+    } else if (!line.empty() && line[0] == '#') {
+        b.pending_start = true;
+    } else if (!line.empty() && line[0] == '$') {
+        if (b.records.empty()) return;
+        ModuleRecord& r = b.records.back();
+        r.state = (r.rows > 0 && r.state == kRecordPlain) ? kRecordLast : kRecordOnly;
+    }
+}
+
+// For every file line that occurs more than once (case folded): the records
+// without rows are dropped, and every record with rows after the first one
+// with rows becomes same. This is what comparing each pair gives.
+void mark_duplicates(LinBuild& b) {
+    if (b.records.size() < 2) return;
+    struct Group {
+        uint32_t members = 0;
+        bool rows_seen = false;
+    };
+    std::unordered_map<std::string, Group> groups;
+    std::vector<Group*> group_of(b.records.size());
+    for (size_t i = 0; i < b.records.size(); ++i) {
+        Group& g = groups[folded(b.records[i].file_line)];
+        ++g.members;
+        group_of[i] = &g;
+    }
+    for (size_t i = 0; i < b.records.size(); ++i) {
+        Group& g = *group_of[i];
+        if (g.members < 2) continue;
+        ModuleRecord& r = b.records[i];
+        if (r.rows == 0) {
+            r.state = kRecordDropped;
+        } else if (g.rows_seen) {
+            r.state = kRecordSame;
+        } else {
+            g.rows_seen = true;
+        }
+    }
+}
+
+void write_marked(OutText& lin, const std::string& line, char marker) {
+    if (marker && !line.empty()) {
+        std::string copy = line;
+        copy[0] = marker;
+        out_write(lin, copy);
+    } else {
+        out_write(lin, line);
+    }
+    out_write(lin, "\n");
+}
+
+}  // namespace
+
+bool read_and_mark_lines(Session& s, InText& lxx, OutText& lin) {
+    LinBuild& b = s.lines->lin;
+    b = LinBuild{};
+    std::string line;
+    const std::string banner(kHeaderTool, sizeof kHeaderTool - 2);  // without its "\n"
+    if (!in_next_line(lxx, line) || line != banner) return false;
+    write_line_file_header(s, lin);
+    write_dwarf_version(lin, s.elf.dwarf_version);
+    while (in_next_line(lxx, line)) read_line(b, line);
+    mark_duplicates(b);
+    return true;
+}
+
+void mark_inline_modules(Session& s) {
+    LinBuild& b = s.lines->lin;
+    const size_t n = b.records.size();
+    if (n < 2) return;
+    // next_last[i]: the first record from i on in state last (n when none).
+    // Marking only touches records up to a sequence end and the search goes
+    // on after it, so the states seen here are the ones the search would see.
+    std::vector<size_t> next_last(n + 1, n);
+    for (size_t i = n; i-- > 0;) next_last[i] = b.records[i].state == kRecordLast ? i : next_last[i + 1];
+    size_t i = 0;
+    while (i < n) {
+        if (b.records[i].state != kRecordFirst || next_last[i] == n) {
+            ++i;
+            continue;
+        }
+        const size_t end = next_last[i];
+        const std::string& own = b.records[i].file_line;
+        for (size_t j = i + 1; j <= end; ++j) {
+            b.records[j].state = same_line_nocase(own, b.records[j].file_line) ? kRecordSame : kRecordOther;
+        }
+        i = end + 1;
+    }
+}
+
+void write_line_records(Session& s, OutText& lin) {
+    const LinBuild& b = s.lines->lin;
+    for (size_t i = 0; i < b.records.size(); ++i) {
+        const ModuleRecord& r = b.records[i];
+        if (r.state == kRecordDropped) continue;
+        if (r.state == kRecordFirst || r.state == kRecordOnly) out_write(lin, "#LNE_start_sequence#\n");
+        const char marker = r.state == kRecordSame ? '=' : r.state == kRecordOther ? '>' : 0;
+        if (!r.directory_line.empty()) write_marked(lin, r.directory_line, marker);
+        write_marked(lin, r.file_line, marker);
+        const char row_marker = marker == '>' ? '>' : '+';
+        for (uint32_t k = 0; k < r.rows; ++k) {
+            out_printf(lin, "%c0x%08lX %5lu\n", row_marker, static_cast<unsigned long>(b.addresses[r.base + k]),
+                       static_cast<unsigned long>(b.lines[r.base + k]));
+        }
+        if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) {
+            out_write(lin, "$LNE_end_sequence=\n");
+        }
+    }
+}

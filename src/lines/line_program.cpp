@@ -1,4 +1,444 @@
+// The .debug_line reader: one DWARF 2 line-number program after another,
+// its header, directory and file tables, and the opcodes of the state
+// machine. Only the address and line registers are kept; rows, file
+// selections and sequence ends go to the line-file writer.
+//
+// Program header (offsets from the unit_length field):
+//   0 unit_length (4)   4 version (2)   6 header_length (4)
+//   10 minimum_instruction_length   11 default_is_stmt   12 line_base (signed)
+//   13 line_range   14 opcode_base   15 standard_opcode_lengths (opcode_base - 1)
+// then include_directories and file_names; the first opcode is at
+// header_length + 10.
+#include <algorithm>
+#include <string>
+
+#include "driver/bytes.h"
+#include "driver/format.h"
 #include "driver/passes.h"
 #include "driver/session.h"
+#include "lines/line_state.h"
+#include "lines/line_table.h"
 
-void read_line_programs(Session&, OutText&) {}
+namespace {
+
+constexpr size_t kFixedHeaderSize = 15;  // up to and including opcode_base
+constexpr size_t kMaxTraceText = 1023;
+
+struct LineProgramHeader {
+    uint32_t unit_length = 0;
+    uint16_t version = 0;
+    uint32_t header_length = 0;
+    uint8_t min_instruction_length = 0;
+    int8_t line_base = 0;
+    uint8_t line_range = 0;
+    uint8_t opcode_base = 0;
+};
+
+// What a special opcode (or DW_LNS_const_add_pc) does to the registers.
+struct Advance {
+    int16_t line = 0;
+    int16_t address = 0;
+};
+
+// The arithmetic is 16-bit signed, as the debugger's own reader does it. A
+// line_range of 0 would divide by zero; it is taken as 1 (every adjusted
+// opcode then advances the address only, the line by line_base).
+Advance special_advance(const LineProgramHeader& h, int adjusted) {
+    const int16_t adj = static_cast<int16_t>(adjusted);
+    const int range = h.line_range ? h.line_range : 1;
+    Advance a;
+    a.line = static_cast<int16_t>(h.line_base + adj % range);
+    a.address = static_cast<int16_t>((adj / range) * h.min_instruction_length);
+    return a;
+}
+
+std::string where(const char* what, size_t section_offset) {
+    std::string text = what;
+    append_printf(text, " (line-number program at .debug_line offset 0x%zX)", section_offset);
+    return text;
+}
+
+uint32_t add_signed(uint32_t value, int32_t delta) { return value + static_cast<uint32_t>(delta); }
+
+std::string cut_name(std::string_view text) {
+    return std::string(text.substr(0, std::min(text.size(), kMaxNameChars)));
+}
+
+struct ProgramReader {
+    Session& s;
+    OutText& lxx;
+    size_t section_start;
+    size_t program_start;
+    LineProgramHeader h;
+    bool warned = false;
+
+    // One warning per program, however many of its parts are cut.
+    void fault(const char* what) {
+        if (!warned) warn(s, where(what, rel(program_start)));
+        warned = true;
+    }
+
+    size_t rel(size_t pos) const { return pos - section_start; }
+
+    // Adds a directory; returns its index. Beyond the stored ones the index
+    // still counts but the name is not kept.
+    uint32_t add_directory(std::string_view text) {
+        ProgramTables& pt = s.lines->tables;
+        std::string name = cut_name(text);
+        if (!name.empty() && name.back() == '\\') name.pop_back();
+        uint32_t index = ++pt.directory_count;
+        std::string line = "/----- DirName[" + name;
+        append_printf(line, "] Index[%d] -----\n", static_cast<int>(index));
+        trace_line(s, &lxx, line);
+        if (pt.directories.size() < kMaxDirectories) pt.directories.push_back(std::move(name));
+        return index;
+    }
+
+    std::string directory_name(uint32_t index) const {
+        const ProgramTables& pt = s.lines->tables;
+        if (index == 0 || index > pt.directory_count || index > pt.directories.size()) return {};
+        return pt.directories[index - 1];
+    }
+
+    // One file_names entry; false when it is cut by the end of the program.
+    bool read_file_entry(ByteReader& r, std::string_view full_name) {
+        ProgramTables& pt = s.lines->tables;
+        FileEntry e;
+        e.directory_index = read_uleb128(r);
+        e.time = read_uleb128(r);
+        e.length = read_uleb128(r);
+        if (r.overrun) return false;
+        const bool stored = pt.files.size() < kMaxFiles;
+
+        // A slash splits first, whatever follows it; a backslash otherwise.
+        size_t split = full_name.rfind('/');
+        if (split == std::string_view::npos) split = full_name.rfind('\\');
+        std::string_view dir_part;
+        std::string_view file_part = full_name;
+        if (split != std::string_view::npos) {
+            dir_part = full_name.substr(0, split);
+            file_part = full_name.substr(split + 1);
+        }
+        e.name = cut_name(file_part);
+        if (e.directory_index != 0) {
+            e.directory = directory_name(e.directory_index);
+        } else if (!dir_part.empty() && stored) {
+            e.directory_index = add_directory(dir_part);
+            e.directory = directory_name(e.directory_index);
+        }
+
+        std::string line = "/----- FileName[" + e.name;
+        append_printf(line, "] Index[%d] Time[%d] Length[%d] -----\n", static_cast<int>(e.directory_index),
+                      static_cast<int>(e.time), static_cast<int>(e.length));
+        trace_line(s, &lxx, line);
+        ++pt.file_count;
+        if (stored) pt.files.push_back(std::move(e));
+        return true;
+    }
+
+    // include_directories and file_names; false when cut by the program's end.
+    bool read_tables(ByteReader& r) {
+        ProgramTables& pt = s.lines->tables;
+        std::string line = "/directories {";
+        line += cut_name(cstring_at(r.data, r.end, r.pos));
+        line += "}\n";
+        trace_line(s, &lxx, line);
+
+        pt.directories.clear();
+        pt.directory_count = 0;
+        for (;;) {
+            std::string_view name = read_cstring(r);
+            if (r.overrun) return false;
+            if (name.empty()) break;
+            add_directory(name);
+        }
+        for (;;) {
+            std::string_view name = read_cstring(r);
+            if (r.overrun) return false;
+            if (name.empty()) break;
+            if (!read_file_entry(r, name)) return false;
+        }
+        if (pt.file_count == 0) {
+            pt.files.push_back(FileEntry{});
+            pt.file_count = 1;
+        }
+        return true;
+    }
+
+    // The header fields as raw values (the bytes of the section, whatever
+    // the program's own length says).
+    void trace_header(const ByteReader& section) {
+        static const struct {
+            const char* label;
+            size_t offset;
+            int count, width;
+        } kFields[] = {
+            {"/length", 0, 1, 4}, {"/version", 4, 1, 2}, {"/prologue", 6, 1, 4},
+            {"/min", 10, 1, 1},   {"/stmt", 11, 1, 1},   {"/l_base", 12, 1, 1},
+            {"/l_range", 13, 1, 1}, {"/o_base", 14, 1, 1}, {"/opcode", 15, 9, 1},
+        };
+        if (!s.opt.trace) return;
+        for (const auto& f : kFields) {
+            ByteReader at = section;
+            seek(at, program_start + f.offset);
+            at.overrun = false;
+            trace_values(s, &lxx, f.label, at, f.count, f.width, 16);
+        }
+    }
+
+    // The opcodes from `r.pos` to the program's end. Returns false when an
+    // instruction is cut by that end.
+    bool run_opcodes(ByteReader& r) {
+        uint32_t address = 0;
+        int32_t line = 1;
+        bool headings_suppressed = false;
+        LineState& ls = *s.lines;
+
+        write_start_marker(lxx);
+        select_file(s, lxx, 1);
+        bool complete = true;
+        while (r.pos < r.end) {
+            const uint8_t op = read_u8(r);
+            std::string text;
+            static const char* const kNames[] = {
+                "DW_LNS_extended(0x%02X)     ", "DW_copy(0x%02X)             ", "DW_advence_pc(0x%02X)       ",
+                "DW_advence_line(0x%02X)     ", "DW_set_file(0x%02X)         ", "DW_set_column(0x%02X)       ",
+                "DW_negate_stmt(0x%02X)      ", "DW_set_basic_block(0x%02X)  ", "DW_const_add_pc(0x%02X)     ",
+                "DW_fixed_advence_pc(0x%02X) ", "DW_special(0x%02X)          ",
+            };
+            append_printf(text, kNames[std::min<unsigned>(op, 10)], op);
+
+            bool cut = false;
+            switch (op) {
+            case 0:
+                cut = !extended_opcode(r, text, address, line);
+                break;
+            case 1:
+                record_copy_row(s, static_cast<uint32_t>(line), address);
+                append_printf(text, "Lines(%d) Address(0x%X) ", line, address);
+                break;
+            case 2: {
+                uint32_t n = read_uleb128(r);
+                if ((cut = r.overrun)) break;
+                address += n * h.min_instruction_length;
+                append_printf(text, "pc(0x%x) adr(0x%X) ", n, address);
+                break;
+            }
+            case 3: {
+                int32_t n = read_sleb128(r);
+                if ((cut = r.overrun)) break;
+                line = static_cast<int32_t>(add_signed(static_cast<uint32_t>(line), n));
+                append_printf(text, "op(%d) line(%d) ", n, line);
+                break;
+            }
+            case 4: {
+                uint32_t n = read_uleb128(r);
+                if ((cut = r.overrun)) break;
+                // Once a selection comes while rows are pending, the rest of
+                // the program stays under the heading written last.
+                if (rows_pending(ls)) {
+                    flush_rows(s, lxx);
+                    headings_suppressed = true;
+                }
+                if (!headings_suppressed) select_file(s, lxx, n & 0xFF);
+                append_printf(text, "op(0x%X) ", n);
+                break;
+            }
+            case 5: {
+                uint32_t n = read_uleb128(r);
+                if ((cut = r.overrun)) break;
+                append_printf(text, "op(0x%X) ", n);
+                break;
+            }
+            case 6:
+            case 7:
+                break;
+            case 8: {
+                Advance a = special_advance(h, 255 - h.opcode_base);
+                address = add_signed(address, a.address);
+                append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", 0, line,
+                              static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
+                break;
+            }
+            case 9: {
+                uint32_t n = read_target16(r);
+                if ((cut = r.overrun)) break;
+                address += n;
+                append_printf(text, "fix(0x%x) adr(0x%X) ", n, address);
+                break;
+            }
+            default: {
+                // Every opcode from 10 on is special, whatever opcode_base says.
+                Advance a = special_advance(h, op - h.opcode_base);
+                line = static_cast<int32_t>(add_signed(static_cast<uint32_t>(line), a.line));
+                address = add_signed(address, a.address);
+                if (a.line >= 0) record_special_row(ls, static_cast<uint32_t>(line), address);
+                append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", a.line, line,
+                              static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
+                break;
+            }
+            }
+            if (cut) {
+                complete = false;
+                break;
+            }
+            if (text.size() > kMaxTraceText) text.resize(kMaxTraceText);
+            trace_line(s, &lxx, "/ " + text + "\n");
+        }
+        write_end_marker(lxx);
+        return complete;
+    }
+
+    // An extended opcode: its length L, the sub-opcode, L - 1 operand bytes.
+    // False when it is cut by the end of the program.
+    bool extended_opcode(ByteReader& r, std::string& text, uint32_t& address, int32_t& line) {
+        const uint32_t length = read_uleb128(r);
+        if (r.overrun) return false;
+        const size_t after_length = r.pos;
+        // The sub-opcode is read even when L is 0 (reading then resumes on it).
+        if (r.remaining() == 0 || length > r.remaining()) return false;
+        ByteReader body = r;
+        const uint8_t sub = read_u8(body);
+        append_printf(text, "length(0x%X) ", length);
+        if (sub == 1) text += "DW_end_sequence(0x01) ";
+        if (sub == 2) text += "DW_set_address(0x02)  ";
+        if (sub == 3) text += "DW_define_file(0x03)  ";
+        ByteReader operands = body;
+        for (uint32_t i = 1; i < length && text.size() <= kMaxTraceText; ++i) {
+            append_printf(text, "sub(0x%X) ", read_u8(operands));
+        }
+
+        if (sub == 1) {
+            end_sequence(s, lxx, address);
+            line = 1;
+        } else if (sub == 2) {
+            unsigned size = s.elf.address_size;
+            // An unknown address size (no usable .debug_info) takes the operand's own length.
+            if (size == 0) size = length > 0 ? length - 1 : 0;
+            ByteReader a = body;
+            uint32_t value;
+            if (size == 1) {
+                value = (address & ~0xFFu) | read_u8(a);
+            } else if (size == 2) {
+                value = (address & ~0xFFFFu) | read_target16(a);
+            } else {
+                value = read_address(a, size);
+            }
+            if (a.overrun) return false;
+            address = value;
+        }
+        r.pos = after_length + length;
+        return true;
+    }
+
+    // Reads the program at program_start; returns where the next one begins.
+    // `last` is set when the program reaches beyond the section.
+    size_t read(const ByteReader& section, bool& last) {
+        const size_t section_end = section.end;
+        if (section_end - program_start < 4) {
+            fault("line-number program header cut by the end of .debug_line");
+            last = true;
+            return section_end;
+        }
+        ByteReader r = section;
+        seek(r, program_start);
+        h.unit_length = read_target32(r);
+        size_t program_end;
+        if (h.unit_length == 0xFFFFFFFFu) {
+            fault("64-bit DWARF line-number program; the rest of .debug_line is not read");
+            last = true;
+            return section_end;
+        }
+        if (h.unit_length > section_end - r.pos) {
+            fault("unit_length reaches beyond the end of .debug_line; read up to the end of the section");
+            program_end = section_end;
+            last = true;
+        } else {
+            program_end = r.pos + h.unit_length;
+        }
+        ByteReader program = section;
+        program.end = program_end;
+        seek(program, program_start);
+
+        if (program_end - program_start < kFixedHeaderSize) {
+            trace_header(section);
+            fault("line-number program header cut by the end of the program");
+            return program_end;
+        }
+        skip(program, 4);
+        h.version = read_target16(program);
+        if (h.version >= 5) {
+            std::string text = "line-number program of version ";
+            append_printf(text, "%u has another header layout; skipped", static_cast<unsigned>(h.version));
+            fault(text.c_str());
+            return program_end;
+        }
+        trace_header(section);
+        h.header_length = read_target32(program);
+        h.min_instruction_length = read_u8(program);
+        read_u8(program);  // default_is_stmt
+        h.line_base = static_cast<int8_t>(read_u8(program));
+        h.line_range = read_u8(program);
+        h.opcode_base = read_u8(program);
+        if (h.line_range == 0) {
+            fault("line_range is 0; special opcodes are computed with a line_range of 1");
+        }
+
+        // The tables follow the standard_opcode_lengths array.
+        const size_t tables = program_start + kFixedHeaderSize + (h.opcode_base ? h.opcode_base - 1u : 0u);
+        const uint64_t first_opcode = static_cast<uint64_t>(program_start) + h.header_length + 10;
+        if (first_opcode > program_end) {
+            fault("header_length points past the end of the program");
+            return program_end;
+        }
+        ProgramTables& pt = s.lines->tables;
+        pt.files.clear();
+        pt.file_count = 0;
+        if (tables < first_opcode) {
+            ByteReader t = program;
+            seek(t, tables);
+            if (!read_tables(t)) {
+                fault("directory or file table cut by the end of the program");
+                return program_end;
+            }
+        }
+
+        ByteReader ops = program;
+        seek(ops, static_cast<size_t>(first_opcode));
+        if (!run_opcodes(ops)) {
+            fault("instruction cut by the end of the program");
+        }
+        for (uint32_t i = 1; i <= pt.files.size(); ++i) {
+            if (pt.files[i - 1].used == 0) register_file_entry(s, i);
+        }
+        return program_end;
+    }
+};
+
+}  // namespace
+
+void read_line_programs(Session& s, OutText& lxx) {
+    LineState& ls = *s.lines;
+    ls.used_files = UsedFileList{};
+    size_t offset = 0, length = 0;
+    bool cut = false;
+    if (!section_bounds(s, s.elf.line_index, offset, length, &cut)) return;
+    if (s.elf.sections[s.elf.line_index].sh_offset == 0) return;
+    if (cut) warn(s, ".debug_line reaches beyond the end of the file; only the part inside it is read");
+
+    const ByteReader section = image_range(s, offset, length);
+    size_t pos = section.pos;
+    int counter = 0;
+    while (pos < section.end) {
+        reset_rows(ls);
+        std::string line;
+        append_printf(line, "/<<<<<<<<<<<<<<<<<<<< .debug_line Section [% 3d] >>>>>>>>>>>>>>>>>>>>\n", counter);
+        trace_line(s, &lxx, line);
+        ProgramReader reader{s, lxx, section.pos, pos, LineProgramHeader{}};
+        bool last = false;
+        pos = reader.read(section, last);
+        ++counter;
+        if (last) break;
+    }
+    if (s.opt.register_all_includes && !ls.used_files.entries.empty()) write_include_files(s, lxx);
+}

@@ -1,5 +1,92 @@
-// State of the line-number passes.
+// State of the line-number passes: the tables of the program being read,
+// the row table that sorts a sequence's rows by line, the run-wide list of
+// used files, and the module records of the LIN builder.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+constexpr uint32_t kLineSlots = 100000;     // one row slot per line number 0..99999
+constexpr uint32_t kMaxExtraRows = 10000;   // further DW_LNS_copy addresses per program
+constexpr uint32_t kMaxDirectories = 256;   // stored per program; more are read and stepped over
+constexpr uint32_t kMaxFiles = 256;
+constexpr size_t kMaxUsedFiles = 2047;
+constexpr size_t kMaxNameChars = 1023;
+
+struct LineRow {
+    uint32_t address = 0;
+    uint32_t line = 0;  // 0: the slot is empty
+};
+
+struct FileEntry {
+    std::string directory;  // copy of the directory's name, made when the entry was read
+    std::string name;       // file name without its directory part
+    uint32_t directory_index = 0;
+    uint32_t time = 0;
+    uint32_t length = 0;
+    uint8_t used = 0;  // 0xFF once a heading was written for it
+};
+
+// Rows of the current sequence, addressed by line number. Only the slots
+// in `used` hold rows, so nothing ever has to look at the other slots.
+struct RowTable {
+    std::vector<LineRow> slots;        // kLineSlots entries, allocated on first use
+    std::vector<uint32_t> used;        // line numbers of the occupied slots, unordered
+    std::vector<LineRow> extra;        // DW_LNS_copy rows not yet written, in recording order
+    uint32_t extra_count = 0;          // extra rows taken since the program began
+};
+
+// Directory and file tables of the program being read. Index k (from 1)
+// lives at [k - 1]. The counts include entries beyond the stored ones.
+struct ProgramTables {
+    std::vector<std::string> directories;  // at most kMaxDirectories
+    std::vector<FileEntry> files;          // at most kMaxFiles
+    uint32_t directory_count = 0;
+    uint32_t file_count = 0;
+};
+
+// Files met in any file table, kept for the include-file pass (-f).
+struct UsedFileList {
+    std::vector<FileEntry> entries;
+    // List positions by the case-folded file name up to its first blank: two
+    // names can only compare equal when that part is the same.
+    std::unordered_map<std::string, std::vector<uint32_t>> by_head;
+};
+
+enum : uint32_t {
+    kRecordPlain = 0,
+    kRecordFirst = 0x11,
+    kRecordLast = 0xFF,
+    kRecordOnly = 0x77,
+    kRecordSame = 0x22,
+    kRecordOther = 0x33,
+    kRecordDropped = 0xDD,
+};
+
+// One file line of the LXX file with the line records after it.
+struct ModuleRecord {
+    std::string directory_line;  // without its line end; empty when none came before
+    std::string file_line;       // without its line end
+    uint32_t state = kRecordPlain;
+    uint32_t base = 0;   // first row in the pools
+    uint32_t rows = 0;
+};
+
+struct LinBuild {
+    std::vector<ModuleRecord> records;
+    // Rows of all records, each record's rows contiguous from its base.
+    std::vector<uint32_t> addresses;
+    std::vector<uint32_t> lines;
+    std::string pending_directory;
+    bool pending_start = false;
+};
+
 struct LineState {
+    RowTable rows;
+    ProgramTables tables;
+    UsedFileList used_files;
+    LinBuild lin;
 };
