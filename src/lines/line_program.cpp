@@ -376,6 +376,10 @@ struct ProgramReader {
         trace_header(section);
         h.header_length = read_target32(program);
         h.min_instruction_length = read_u8(program);
+        // Version 4 inserts maximum_operations_per_instruction here; the
+        // rest of the header moves back by one byte.
+        const size_t v4_shift = h.version == 4 ? 1 : 0;
+        if (v4_shift) read_u8(program);
         read_u8(program);  // default_is_stmt
         h.line_base = static_cast<int8_t>(read_u8(program));
         h.line_range = read_u8(program);
@@ -385,7 +389,8 @@ struct ProgramReader {
         }
 
         // The tables follow the standard_opcode_lengths array.
-        const size_t tables = program_start + kFixedHeaderSize + (h.opcode_base ? h.opcode_base - 1u : 0u);
+        const size_t tables =
+            program_start + kFixedHeaderSize + v4_shift + (h.opcode_base ? h.opcode_base - 1u : 0u);
         const uint64_t first_opcode = static_cast<uint64_t>(program_start) + h.header_length + 10;
         if (first_opcode > program_end) {
             fault("header_length points past the end of the program");

@@ -274,6 +274,17 @@ TEST(LineProgram, VersionFiveIsSkippedWithAWarning) {
     EXPECT_NE(r.s.console.text.find("version 5"), std::string::npos);
 }
 
+TEST(LineProgram, VersionFourHeaderWithItsExtraFieldReadsLikeVersionTwo) {
+    Program v2;
+    v2.dirs = {"inc"};
+    v2.files = {{"a.h", 1}, {"main.c", 0}};
+    v2.ops.set_address(0x40).advance_line(4).copy().set_file(2).special(2, 3).end_sequence();
+    Program v4 = v2;
+    v4.version = 4;
+    EXPECT_EQ(without_trace(run({v4})), without_trace(run({v2})));
+    EXPECT_NE(without_trace(run({v4})).find("+0x00000043     7\n"), std::string::npos);
+}
+
 TEST(LineProgram, CutProgramsStopWithOneWarning) {
     // The last instruction's operand is cut by the program's end: what came
     // before stays, the block is closed, the next program is read.

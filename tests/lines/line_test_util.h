@@ -85,7 +85,9 @@ struct Program {
         size_t len = w.placeholder32();
         w.u16(version);
         size_t hl = w.placeholder32();
-        w.u8(min_inst).u8(1).u8(static_cast<uint8_t>(line_base)).u8(line_range).u8(opcode_base);
+        w.u8(min_inst);
+        if (version == 4) w.u8(1);  // maximum_operations_per_instruction
+        w.u8(1).u8(static_cast<uint8_t>(line_base)).u8(line_range).u8(opcode_base);
         static const uint8_t kLengths[] = {0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 1};
         for (int i = 1; i < opcode_base; ++i) w.u8(i - 1 < 12 ? kLengths[i - 1] : 0);
         for (const std::string& d : dirs) w.cstr(d);
