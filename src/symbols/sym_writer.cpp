@@ -1,0 +1,246 @@
+#include "symbols/sym_writer.h"
+
+#include <algorithm>
+
+#include "driver/format.h"
+#include "driver/scan.h"
+#include "driver/session.h"
+#include "driver/text_io.h"
+#include "symbols/symbol_table.h"
+
+namespace {
+
+struct IdentName {
+    int32_t code;
+    const char* text;
+};
+
+constexpr IdentName kIdentNames[] = {
+    {kIdentLabel, "LABEL"},       {kIdentVariable, "VARIABLE"}, {kIdentMember, "MEMBER"},
+    {kIdentProgram, "PROGRAM"},   {kIdentSProgram, "S_PROGRAM"}, {kIdentLocalS, "LOCAL_S"},
+    {kIdentLocalR, "LOCAL_R"},    {kIdentLocalF, "LOCAL_F"},    {kIdentUnit, "UNIT"},
+    {kIdentNon, "NON"},
+};
+
+struct TypeNameRow {
+    const char* c_name;
+    const char* short_name;
+};
+
+// Searched top to bottom; the first row whose words begin the type name wins.
+constexpr TypeNameRow kTypeNames[] = {
+    {"unsigned char", "Uchar"},
+    {"signed char", "char"},
+    {"unsigned short", "Ushort"},
+    {"signed short", "short"},
+    {"short unsigned int", "Ushort"},
+    {"short int", "short"},
+    {"unsigned int", "Uint"},
+    {"signed int", "int"},
+    {"unsigned long", "Ulong"},
+    {"signed long", "long"},
+    {"long unsigned int", "Ulong"},
+    {"long int", "long"},
+    {"long long int", "int64"},
+    {"long long signed int", "int64"},
+    {"long long unsigned int", "int64"},
+};
+
+constexpr int kLastMainEntry = kMainBankSize - 1;
+constexpr uint8_t kBitFixed = 255;
+
+// Record fields are 32-bit signed; the fix-up arithmetic wraps like the
+// debugger's own 32-bit fields instead of overflowing.
+int32_t add32(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+bool has_bit(const SymbolEntry& e) { return (e.kind & kKindBit) != 0; }
+
+// Scans the BIT entries behind r for one not yet fixed, at another location
+// than `loc`, with the given element size and a bit offset at or above
+// `limit` (above = true) or below it (above = false).
+bool scan_bit_fields(const SymbolState& t, int r, int32_t loc, int32_t one_byte, int32_t limit, bool above) {
+    for (int j = r + 1; j <= kLastMainEntry && has_bit(t.entries[j]); ++j) {
+        const SymbolEntry& x = t.entries[j];
+        if (x.bit_fixed != 0 || x.location == loc || x.one_byte != one_byte) continue;
+        if (above ? x.bit_off >= limit : x.bit_off < limit) return true;
+    }
+    return false;
+}
+
+// A bit field counted from the far end of a wider storage unit: moves it
+// (and the following fields of the same half) into the upper half.
+void move_to_upper_half(SymbolState& t, int r, int32_t bits, int32_t bytes) {
+    SymbolEntry& root = t.entries[r];
+    root.bit_off = add32(root.bit_off, -bits);
+    root.location = add32(root.location, bytes);
+    root.bit_fixed = kBitFixed;
+    for (int j = r + 1; j <= kLastMainEntry && has_bit(t.entries[j]); ++j) {
+        SymbolEntry& x = t.entries[j];
+        if (x.bit_off < bits) continue;
+        x.bit_fixed = kBitFixed;
+        if (x.location < root.location) {
+            x.bit_off = add32(x.bit_off, -bits);
+            x.location = add32(x.location, bytes);
+        }
+    }
+}
+
+void move_to_lower_half(SymbolState& t, int r) {
+    SymbolEntry& root = t.entries[r];
+    root.bit_off = add32(root.bit_off, 32);
+    root.bit_fixed = kBitFixed;
+    for (int j = r + 1; j <= kLastMainEntry && has_bit(t.entries[j]); ++j) {
+        SymbolEntry& x = t.entries[j];
+        x.bit_fixed = kBitFixed;
+        if (x.bit_off >= 32) continue;
+        if (x.location > root.location)
+            x.location = add32(x.location, -4);
+        else
+            x.bit_off = add32(x.bit_off, 32);
+    }
+}
+
+int32_t printed_start(const SymbolEntry& e) { return e.fstart != 0 ? e.fstart : e.floc_begin[0]; }
+
+int32_t printed_end(const SymbolEntry& e) {
+    if (e.fend != 0) return e.fend;
+    for (int k = kLocRows - 1; k >= 0; --k)
+        if (e.floc_end[k] != 0) return e.floc_end[k];
+    return 0;
+}
+
+void format_record(std::string& rec, const SymbolEntry& e, int printed_index, const std::string& kind) {
+    append_printf(rec, ": index[%d]\n", printed_index);
+    append_printf(rec, "+ nest[%d]\n", e.nest);
+    rec += "+ name[";
+    rec += e.name;
+    rec += "]\n";
+    append_printf(rec, "+ location[0x%X]\n", static_cast<unsigned>(e.location));
+    rec += "+ typen[";
+    rec += e.typen.empty() ? std::string("void") : e.typen;
+    rec += "]\n";
+    rec += "+ ident[";
+    rec += ident_text(e.ident);
+    rec += "]\n";
+    rec += "+ kind[";
+    rec += kind;
+    rec += "]\n";
+    if (e.kind & kKindArray)
+        append_printf(rec, "+ ele[%d %d %d %d %d %d %d]\n", e.ele[0], e.ele[1], e.ele[2], e.ele[3], e.ele[4],
+                      e.ele[5], e.ele[6]);
+    append_printf(rec, "+ fstart[0x%X]\n", static_cast<unsigned>(printed_start(e)));
+    append_printf(rec, "+ fend[0x%X]\n", static_cast<unsigned>(printed_end(e)));
+    if (e.kind & kKindBit) {
+        append_printf(rec, "+ bit_off[0x%X]\n", static_cast<unsigned>(e.bit_off));
+        append_printf(rec, "+ bit_size[0x%X]\n", static_cast<unsigned>(e.bit_size));
+    } else {
+        append_printf(rec, "+ one_byte[%d]\n", e.one_byte);
+        append_printf(rec, "+ total_byte[%d]\n", e.total_byte);
+    }
+    if (e.kind & kKindStruct) append_printf(rec, "+ struct_len[%d]\n", e.struct_len);
+    if (!e.regn.empty()) {
+        rec += "+ regn[";
+        rec += e.regn;
+        rec += "]\n";
+        append_printf(rec, "+ regcode[0x%X]\n", static_cast<unsigned>(e.regcode));
+        append_printf(rec, "+ regop1[%d]\n", e.regop1);
+        append_printf(rec, "+ regop2[%d]\n", e.regop2);
+        for (int k = 0; k < kLocRows; ++k) {
+            if (e.floc_begin[k] == 0 && e.floc_end[k] == 0) break;
+            append_printf(rec, "+ floc[%d 0x%X 0x%X 0x%X %d %d]\n", k, static_cast<unsigned>(e.floc_begin[k]),
+                          static_cast<unsigned>(e.floc_end[k]), static_cast<unsigned>(e.floc_code[k]),
+                          e.floc_op1[k], e.floc_op2[k]);
+        }
+    }
+    rec += "=\n";
+}
+
+// Completes the -g copy prepared in entry 1024: entry 0 with the post-pass
+// results under the global name and category, then the members behind it.
+// Returns the number of global-bank entries to visit.
+int complete_global_copy(SymbolState& t, int main_extent) {
+    std::vector<SymbolEntry>& e = t.entries;
+    SymbolEntry& head = e[kGlobalBankStart];
+    std::string name = std::move(head.name);
+    int32_t ident = head.ident;
+    head = e[0];
+    head.name = std::move(name);
+    head.ident = ident;
+    int copied = 1;
+    // Members stop at the first free slot; entries from main_extent on are free.
+    for (int i = 1; i < kMainBankSize && i < main_extent; ++i) {
+        if (e[i].name.empty()) break;
+        e[kGlobalBankStart + i] = e[i];
+        ++copied;
+    }
+    return copied;
+}
+
+}  // namespace
+
+const char* ident_text(int32_t ident) {
+    for (const IdentName& n : kIdentNames)
+        if (n.code == ident) return n.text;
+    return "";
+}
+
+std::string kind_text(int32_t kind) {
+    std::string text;
+    if (kind & kKindArray) text += "ARRAY ";
+    if (kind & kKindPointer) text += "POINTER ";
+    if (kind & kKindStruct) text += "STRUCT ";
+    if (kind & kKindBit) text += "BIT ";
+    if (text.empty()) text = "SIMPLE ";
+    return text;
+}
+
+void normalise_type_name(std::string& typen) {
+    if (typen.empty()) return;
+    for (const TypeNameRow& row : kTypeNames) {
+        if (match_word_nocase(typen.c_str(), row.c_name)) {
+            typen = row.short_name;
+            return;
+        }
+    }
+}
+
+void fix_bit_field(SymbolState& t, int r) {
+    if (r < 0 || r >= kLastMainEntry) return;  // nothing behind the last main-bank entry
+    const int32_t loc = t.entries[r].location;
+    if (scan_bit_fields(t, r, loc, 4, 16, true))
+        move_to_upper_half(t, r, 16, 2);
+    else if (scan_bit_fields(t, r, loc, 8, 32, true))
+        move_to_upper_half(t, r, 32, 4);
+    else if (scan_bit_fields(t, r, loc, 8, 32, false))
+        move_to_lower_half(t, r);
+}
+
+int used_main_extent(const SymbolState& t) {
+    int top = std::max(t.high_water, t.current);
+    if (top < 0) top = 0;
+    return std::min(top + 1, kMainBankSize);
+}
+
+void write_sym_records(Session& s, OutText& sym) {
+    SymbolState& t = *s.sym;
+    const int main_extent = used_main_extent(t);
+    int global_count = 0;
+    if (s.opt.globalize_statics && !t.entries[kGlobalBankStart].name.empty())
+        global_count = complete_global_copy(t, main_extent);
+
+    std::string rec;
+    auto visit = [&](int i) {
+        SymbolEntry& e = t.entries[i];
+        if (e.name.empty()) return;
+        std::string kind = kind_text(e.kind);
+        if (e.kind & kKindBit) fix_bit_field(t, i);
+        normalise_type_name(e.typen);
+        rec.clear();
+        format_record(rec, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
+        out_write(sym, rec);
+    };
+    for (int i = 0; i < main_extent; ++i) visit(i);
+    for (int i = 0; i < global_count; ++i) visit(kGlobalBankStart + i);
+}
