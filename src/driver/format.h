@@ -38,5 +38,10 @@ void format_hex_fixed(std::string& text, uint32_t value, int digits);
 // Two upper-case hex digits per byte, high nibble first, no separators.
 void format_hex_bytes(std::string& text, ByteReader& r, int count);
 
+// Fast appends for the hot record writers: "%d" of a signed 32-bit value and
+// "%X" (no leading zeros) of its 32-bit pattern.
+void append_dec(std::string& text, int32_t value);
+void append_hex(std::string& text, uint32_t value);
+
 // snprintf into a std::string (appending).
 void append_printf(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));

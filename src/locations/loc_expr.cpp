@@ -151,7 +151,9 @@ uint32_t loc_result_value(const LocOpResult& result, size_t size) {
     return value;
 }
 
-size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& r) {
+size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& r, bool want_text) {
+    // The text only feeds trace lines; without them the operands are still read and stored.
+    const bool want = want_text;
     const uint32_t machine = s.elf.header.e_machine;
     const unsigned address_size = s.elf.address_size;
     if (r.at_end()) {
@@ -162,7 +164,7 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     const unsigned code = read_u8(r);
 
     if (const char* format = plain_op_format(code)) {
-        append_printf(text, format, code);
+        if (want) append_printf(text, format, code);
         return r.pos;
     }
     if (const ConstOp* op = const_op(code)) {
@@ -176,16 +178,16 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         } else {
             loc_result_store_value(result, read_target(r, op->size), op->size);
         }
-        append_printf(text, op->format, code, hex.c_str());
+        if (want) append_printf(text, op->format, code, hex.c_str());
         return r.pos;
     }
     if (code >= 0x30 && code <= 0x4f) {
-        append_printf(text, "DW_OP_lit%d(0x%X)       ", static_cast<int>(code - 0x30), code);
+        if (want) append_printf(text, "DW_OP_lit%d(0x%X)       ", static_cast<int>(code - 0x30), code);
         return r.pos;
     }
     if (code >= 0x50 && code <= 0x6f) {
-        append_printf(text, "DW_OP_regn(0x%X)        ", code);
-        name_reg(text, machine, code);
+        if (want) append_printf(text, "DW_OP_regn(0x%X)        ", code);
+        if (want) name_reg(text, machine, code);
         result.code = static_cast<uint16_t>(code);
         result.op1 = 0;
         result.op2 = 0;
@@ -193,8 +195,8 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     }
     if (code >= 0x70 && code <= 0x8f) {
         int32_t offset = read_sleb128(r);
-        append_printf(text, "DW_OP_bregn(0x%X)[%d]   ", code, offset);
-        name_breg(text, machine, code, offset);
+        if (want) append_printf(text, "DW_OP_bregn(0x%X)[%d]   ", code, offset);
+        if (want) name_breg(text, machine, code, offset);
         result.code = static_cast<uint16_t>(code);
         result.op1 = offset;
         result.op2 = 0;
@@ -206,31 +208,31 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         std::string hex = hex_ahead(r, address_size);
         uint32_t address = read_address(r, address_size);
         if (address_size > 0) loc_result_store_value(result, address, std::min(address_size, 4u));
-        append_printf(text, "DW_OP_addr(0x%X)[%s]    ", code, hex.c_str());
+        if (want) append_printf(text, "DW_OP_addr(0x%X)[%s]    ", code, hex.c_str());
         break;
     }
     case 0x10: {
         uint32_t value = read_uleb128(r);
         loc_result_store_value(result, value, 4);
-        append_printf(text, "DW_OP_constu(0x%X)[0x%X]  ", code, value);
+        if (want) append_printf(text, "DW_OP_constu(0x%X)[0x%X]  ", code, value);
         break;
     }
     case 0x11: {
         int32_t value = read_sleb128(r);
         loc_result_store_value(result, static_cast<uint32_t>(value), 4);
-        append_printf(text, "DW_OP_consts(0x%X)[0x%X]  ", code, static_cast<uint32_t>(value));
+        if (want) append_printf(text, "DW_OP_consts(0x%X)[0x%X]  ", code, static_cast<uint32_t>(value));
         break;
     }
     case 0x23: {
         uint32_t value = read_uleb128(r);
         loc_result_store_value(result, value, 4);
-        append_printf(text, "DW_OP_plus_uconst(0x%X)[0x%X] ", code, value);
+        if (want) append_printf(text, "DW_OP_plus_uconst(0x%X)[0x%X] ", code, value);
         break;
     }
     case 0x90: {
         uint32_t reg = read_uleb128(r);
-        append_printf(text, "DW_OP_regx(0x%X)        ", code);
-        name_regx(text, machine, reg);
+        if (want) append_printf(text, "DW_OP_regx(0x%X)        ", code);
+        if (want) name_regx(text, machine, reg);
         result.code = static_cast<uint16_t>(code);
         result.op1 = static_cast<int32_t>(reg);
         result.op2 = 0;
@@ -238,8 +240,8 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     }
     case 0x91: {
         int32_t offset = read_sleb128(r);
-        append_printf(text, "DW_OP_fbreg(%d)       ", offset);
-        name_fbreg(text, machine, offset);
+        if (want) append_printf(text, "DW_OP_fbreg(%d)       ", offset);
+        if (want) name_fbreg(text, machine, offset);
         result.code = static_cast<uint16_t>(code);
         result.op1 = offset;
         result.op2 = 0;
@@ -248,8 +250,8 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     case 0x92: {
         uint32_t reg = read_uleb128(r);
         int32_t offset = read_sleb128(r);
-        append_printf(text, "DW_OP_bregx(0x%X)[%d][%d] ", code, static_cast<int32_t>(reg), offset);
-        name_bregx(text, machine, static_cast<uint8_t>(reg & 0xFF), offset);
+        if (want) append_printf(text, "DW_OP_bregx(0x%X)[%d][%d] ", code, static_cast<int32_t>(reg), offset);
+        if (want) name_bregx(text, machine, static_cast<uint8_t>(reg & 0xFF), offset);
         result.code = static_cast<uint16_t>(code);
         result.op1 = static_cast<int32_t>(reg);
         result.op2 = offset;
@@ -257,7 +259,7 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     }
     case 0x93: {
         uint32_t size = read_uleb128(r);
-        append_printf(text, "DW_OP_piece(0x%X)[%d]   ", code, static_cast<int32_t>(size));
+        if (want) append_printf(text, "DW_OP_piece(0x%X)[%d]   ", code, static_cast<int32_t>(size));
         result.code = static_cast<uint16_t>(code);
         result.op1 = static_cast<int32_t>(size);
         result.op2 = 0;
@@ -266,7 +268,7 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     case 0x94:
     case 0x95: {
         uint32_t size = read_u8(r);
-        append_printf(text, code == 0x94 ? "DW_OP_deref_size(0x%X)[0x%X] " : "DW_OP_xderef_size(0x%X)[0x%X] ", code,
+        if (want) append_printf(text, code == 0x94 ? "DW_OP_deref_size(0x%X)[0x%X] " : "DW_OP_xderef_size(0x%X)[0x%X] ", code,
                       size);
         result.code = static_cast<uint16_t>(code);
         result.op1 = static_cast<int32_t>((static_cast<uint32_t>(result.op1) & 0xFFFF0000u) | size);
@@ -274,20 +276,20 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     }
     case 0x98:
         skip(r, 2);
-        append_printf(text, "DW_OP_call2(0x%X)       ", code);
+        if (want) append_printf(text, "DW_OP_call2(0x%X)       ", code);
         break;
     case 0x99:
         skip(r, 4);
-        append_printf(text, "DW_OP_call4(0x%X)       ", code);
+        if (want) append_printf(text, "DW_OP_call4(0x%X)       ", code);
         break;
     case 0x9a:
         skip(r, address_size);
-        append_printf(text, "DW_OP_call_ref(0x%X)    ", code);
+        if (want) append_printf(text, "DW_OP_call_ref(0x%X)    ", code);
         break;
     case 0x9d: {
         uint32_t size = read_uleb128(r);
         uint32_t offset = read_uleb128(r);
-        append_printf(text, "DW_OP_bit_piece %d byte(%d)[%d] ", static_cast<int32_t>(size), code,
+        if (want) append_printf(text, "DW_OP_bit_piece %d byte(%d)[%d] ", static_cast<int32_t>(size), code,
                       static_cast<int32_t>(offset));
         break;
     }
@@ -296,49 +298,49 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         // The hex renderer shows the length modulo 256 bytes; the block is skipped whole.
         std::string hex = hex_ahead(r, length & 0xFF);
         skip(r, length);
-        append_printf(text, "DW_OP_implicit_value %d byte(0x%X)[%s] ", static_cast<int32_t>(length), code,
+        if (want) append_printf(text, "DW_OP_implicit_value %d byte(0x%X)[%s] ", static_cast<int32_t>(length), code,
                       hex.c_str());
         break;
     }
-    case 0x9f: text += "DW_OP_stack_value "; break;
+    case 0x9f: if (want) text += "DW_OP_stack_value "; break;
     case 0xa0:
     case 0xf2: {
         std::string hex = hex_ahead(r, address_size);
         skip(r, address_size);
         int32_t value = read_sleb128(r);
-        append_printf(text,
+        if (want) append_printf(text,
                       code == 0xa0 ? "DW_OP_implicit_pointer %d byte(0x%X)[%s] "
                                    : "DW_OP_GNU_implicit_pointer %d byte(0x%X)[%s] ",
                       value, code, hex.c_str());
         break;
     }
-    case 0xf0: text += "DW_OP_GNU_uninit "; break;
+    case 0xf0: if (want) text += "DW_OP_GNU_uninit "; break;
     case 0xf1: {
         // A pointer-encoding byte, then an address of the address size.
         std::string hex = hex_ahead(r, 1 + static_cast<size_t>(address_size));
         skip(r, 1);
         read_address(r, address_size);
-        append_printf(text, "DW_OP_GNU_encoded_addr byte(0x%X)[%s] ", code, hex.c_str());
+        if (want) append_printf(text, "DW_OP_GNU_encoded_addr byte(0x%X)[%s] ", code, hex.c_str());
         break;
     }
     case 0xf3: {
         uint32_t length = read_uleb128(r);
         skip(r, length);
-        append_printf(text, "DW_OP_GNU_entry_value %d byte(0x%X) ", static_cast<int32_t>(length), code);
+        if (want) append_printf(text, "DW_OP_GNU_entry_value %d byte(0x%X) ", static_cast<int32_t>(length), code);
         break;
     }
     case 0xf4: {
         uint32_t type = read_uleb128(r);
         uint32_t size = read_u8(r);
         skip(r, size);
-        append_printf(text, "DW_OP_GNU_const_type %d byte(%d)[%d] ", static_cast<int32_t>(size), code,
+        if (want) append_printf(text, "DW_OP_GNU_const_type %d byte(%d)[%d] ", static_cast<int32_t>(size), code,
                       static_cast<int32_t>(type));
         break;
     }
     case 0xf5: {
         uint32_t reg = read_uleb128(r);
         uint32_t type = read_uleb128(r);
-        append_printf(text, "DW_OP_GNU_regval_type %d byte(%d)[%d] ", static_cast<int32_t>(reg), code,
+        if (want) append_printf(text, "DW_OP_GNU_regval_type %d byte(%d)[%d] ", static_cast<int32_t>(reg), code,
                       static_cast<int32_t>(type));
         break;
     }
@@ -346,21 +348,25 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         // A one-byte size, then the ULEB128 offset of the base type.
         uint32_t size = read_u8(r);
         read_uleb128(r);
-        append_printf(text, "DW_OP_GNU_deref_type %d byte(%d) ", static_cast<int32_t>(size), code);
+        if (want) append_printf(text, "DW_OP_GNU_deref_type %d byte(%d) ", static_cast<int32_t>(size), code);
         break;
     }
     case 0xf7:
     case 0xf9: {
         uint32_t value = read_uleb128(r);
-        append_printf(text, code == 0xf7 ? "DW_OP_GNU_convert %d byte(%d) " : "DW_OP_GNU_reinterpret %d byte(%d) ",
+        if (want) append_printf(text, code == 0xf7 ? "DW_OP_GNU_convert %d byte(%d) " : "DW_OP_GNU_reinterpret %d byte(%d) ",
                       static_cast<int32_t>(value), code);
         break;
     }
     case 0xfa:
         skip(r, 4);
-        append_printf(text, "DW_OP_GNU_parameter_ref(0x%X) ", code);
+        if (want) append_printf(text, "DW_OP_GNU_parameter_ref(0x%X) ", code);
         break;
-    default: append_printf(text, "DW_OP_??????" "(0x%X)      ", code); break;
+    default: if (want) append_printf(text, "DW_OP_??????" "(0x%X)      ", code); break;
     }
     return r.pos;
+}
+
+size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& r) {
+    return decode_loc_op(s, text, result, r, true);
 }

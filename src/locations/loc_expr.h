@@ -60,3 +60,5 @@ uint32_t loc_result_value(const LocOpResult& result, size_t size);
 // written. Uses s.elf.address_size and s.elf.header.e_machine.
 // Returns expr.pos after the operation.
 size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& expr);
+// The same, rendering the text only when `want_text` (the trace needs it).
+size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& r, bool want_text);

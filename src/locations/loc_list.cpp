@@ -60,7 +60,7 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry,
         int index = 0;
         while (!expr.at_end()) {
             text.clear();
-            decode_loc_op(s, text, result, expr);
+            decode_loc_op(s, text, result, expr, s.opt.trace);
             text += '\n';
             if (s.opt.trace) {
                 line.clear();

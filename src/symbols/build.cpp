@@ -398,7 +398,7 @@ size_t build_symbol(Session& s, OutText& sym, WalkContext& ctx, size_t values, u
             // buffer was cleared before the decode, so an operand reaching
             // past the block reads zeros and never leaves the buffer.
             ByteReader expr = make_reader(v.bytes, kValueBytes, 0, kValueBytes, s.elf.big_endian);
-            decode_loc_op(s, loc_text, a.op, expr);
+            decode_loc_op(s, loc_text, a.op, expr, tracing);
         } else if (attr == DW_AT_encoding && form == DW_FORM_data1) {
             if (tracing) encoding_label(loc_text, v.byte());
         } else if (attr == DW_AT_type && form == DW_FORM_ref2) {

@@ -111,15 +111,33 @@ int32_t printed_end(const SymbolEntry& e) {
     return 0;
 }
 
+// One field line "<label><value><close>\n", the value as "%d" or "0x%X".
+void dec_line(std::string& rec, const char* label, int32_t v) {
+    rec += label;
+    append_dec(rec, v);
+    rec += "]\n";
+}
+
+void hex_line(std::string& rec, const char* label, int32_t v) {
+    rec += label;
+    rec += "0x";
+    append_hex(rec, static_cast<uint32_t>(v));
+    rec += "]\n";
+}
+
 void format_record(std::string& rec, const SymbolEntry& e, int printed_index, const std::string& kind) {
-    append_printf(rec, ": index[%d]\n", printed_index);
-    append_printf(rec, "+ nest[%d]\n", e.nest);
+    dec_line(rec, ": index[", printed_index);
+    dec_line(rec, "+ nest[", e.nest);
     rec += "+ name[";
     rec += e.name;
     rec += "]\n";
-    append_printf(rec, "+ location[0x%X]\n", static_cast<unsigned>(e.location));
+    hex_line(rec, "+ location[", e.location);
     rec += "+ typen[";
-    rec += e.typen.empty() ? std::string("void") : e.typen;
+    if (e.typen.empty()) {
+        rec += "void";
+    } else {
+        rec += e.typen;
+    }
     rec += "]\n";
     rec += "+ ident[";
     rec += ident_text(e.ident);
@@ -127,31 +145,44 @@ void format_record(std::string& rec, const SymbolEntry& e, int printed_index, co
     rec += "+ kind[";
     rec += kind;
     rec += "]\n";
-    if (e.kind & kKindArray)
-        append_printf(rec, "+ ele[%d %d %d %d %d %d %d]\n", e.ele[0], e.ele[1], e.ele[2], e.ele[3], e.ele[4],
-                      e.ele[5], e.ele[6]);
-    append_printf(rec, "+ fstart[0x%X]\n", static_cast<unsigned>(printed_start(e)));
-    append_printf(rec, "+ fend[0x%X]\n", static_cast<unsigned>(printed_end(e)));
-    if (e.kind & kKindBit) {
-        append_printf(rec, "+ bit_off[0x%X]\n", static_cast<unsigned>(e.bit_off));
-        append_printf(rec, "+ bit_size[0x%X]\n", static_cast<unsigned>(e.bit_size));
-    } else {
-        append_printf(rec, "+ one_byte[%d]\n", e.one_byte);
-        append_printf(rec, "+ total_byte[%d]\n", e.total_byte);
+    if (e.kind & kKindArray) {
+        rec += "+ ele[";
+        for (int i = 0; i < 7; ++i) {
+            if (i) rec += ' ';
+            append_dec(rec, e.ele[i]);
+        }
+        rec += "]\n";
     }
-    if (e.kind & kKindStruct) append_printf(rec, "+ struct_len[%d]\n", e.struct_len);
+    hex_line(rec, "+ fstart[", printed_start(e));
+    hex_line(rec, "+ fend[", printed_end(e));
+    if (e.kind & kKindBit) {
+        hex_line(rec, "+ bit_off[", e.bit_off);
+        hex_line(rec, "+ bit_size[", e.bit_size);
+    } else {
+        dec_line(rec, "+ one_byte[", e.one_byte);
+        dec_line(rec, "+ total_byte[", e.total_byte);
+    }
+    if (e.kind & kKindStruct) dec_line(rec, "+ struct_len[", e.struct_len);
     if (!e.regn.empty()) {
         rec += "+ regn[";
         rec += e.regn;
         rec += "]\n";
-        append_printf(rec, "+ regcode[0x%X]\n", static_cast<unsigned>(e.regcode));
-        append_printf(rec, "+ regop1[%d]\n", e.regop1);
-        append_printf(rec, "+ regop2[%d]\n", e.regop2);
+        hex_line(rec, "+ regcode[", e.regcode);
+        dec_line(rec, "+ regop1[", e.regop1);
+        dec_line(rec, "+ regop2[", e.regop2);
         for (int k = 0; k < kLocRows; ++k) {
             if (e.floc_begin[k] == 0 && e.floc_end[k] == 0) break;
-            append_printf(rec, "+ floc[%d 0x%X 0x%X 0x%X %d %d]\n", k, static_cast<unsigned>(e.floc_begin[k]),
-                          static_cast<unsigned>(e.floc_end[k]), static_cast<unsigned>(e.floc_code[k]),
-                          e.floc_op1[k], e.floc_op2[k]);
+            rec += "+ floc[";
+            append_dec(rec, k);
+            for (int32_t v : {e.floc_begin[k], e.floc_end[k], e.floc_code[k]}) {
+                rec += " 0x";
+                append_hex(rec, static_cast<uint32_t>(v));
+            }
+            rec += ' ';
+            append_dec(rec, e.floc_op1[k]);
+            rec += ' ';
+            append_dec(rec, e.floc_op2[k]);
+            rec += "]\n";
         }
     }
     rec += "=\n";
