@@ -356,11 +356,23 @@ size_t build_symbol(Session& s, OutText& sym, WalkContext& ctx, size_t values, u
     if (tag == DW_TAG_member && !e[0].name.empty()) {
         // A member already in the tree (a structure reached again through a
         // pointer to itself) is refused; this ends cyclic types.
-        for (int i = 0; i <= current; ++i)
-            if (e[i].die_pos == values) return values;
+        constexpr int kIndexThreshold = 32;
+        if (!ctx.member_index_active && current < kIndexThreshold) {
+            for (int i = 0; i <= current; ++i)
+                if (e[i].die_pos == values) return values;
+        } else {
+            if (!ctx.member_index_active) {
+                for (int i = 1; i <= current; ++i) ctx.member_index.emplace(e[i].die_pos, i);
+                ctx.member_index_active = true;
+            }
+            auto range = ctx.member_index.equal_range(values);
+            for (auto it = range.first; it != range.second; ++it)
+                if (it->second <= current && e[it->second].die_pos == values) return values;
+        }
         allocate_entry(s, ctx, current);
         e[current].nest = nest;
         e[current].die_pos = values;
+        if (ctx.member_index_active) ctx.member_index.emplace(values, current);
     }
     int target = current;
     ++ctx.depth;

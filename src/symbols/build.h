@@ -6,6 +6,8 @@
 // and unions add their information to the entries below it.
 #pragma once
 
+#include <unordered_map>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -48,6 +50,12 @@ struct WalkContext {
     bool warned_depth = false, warned_cycle = false, warned_reference = false;
 
     SymbolEntry scratch;  // receives location lists read for one attribute
+
+    // Member entries by die_pos, built once a tree grows large, so that the
+    // refusal test stays cheap for structures with hundreds of members.
+    // Lookups re-check the entry, so stale positions are harmless.
+    std::unordered_multimap<size_t, int> member_index;
+    bool member_index_active = false;
 };
 
 // One attribute as the rules see it.

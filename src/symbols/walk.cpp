@@ -78,6 +78,10 @@ size_t walk_unit_dies(Session& s, OutText& sym, size_t first_die, size_t unit_en
             write_sym_records(s, sym);
         }
         reset_symbol_table(s, false);
+        if (ctx->member_index_active) {
+            ctx->member_index.clear();
+            ctx->member_index_active = false;
+        }
         if (ctx->cut) break;  // the rest of the unit cannot be located
     }
     return pos;

@@ -220,6 +220,41 @@ TEST(Walk, SelfReferentialStructureListsItsMembersOnceAtTheirLevel) {
     EXPECT_EQ(c.run.console.find("warning"), std::string::npos);
 }
 
+// A structure of 40 members whose pointer to itself comes after the 36th:
+// large trees look members up through an index instead of a scan, and must
+// refuse exactly the same members.
+TEST(Walk, LargeSelfReferentialStructureRefusesItsMembersOnce) {
+    DwarfFile f;
+    declare_standard(f);
+    f.begin_unit();
+    cu(f, "big.c");
+    uint32_t int_t = base(f, "int", 4, 5);
+    uint32_t node = simple(f, A_struct, "big");
+    f.info.u8(164);
+    for (int i = 0; i < 36; ++i) member(f, "m" + std::to_string(i), int_t, static_cast<uint8_t>(i));
+    f.info.uleb(A_member).cstr("self");
+    size_t self_type = f.info.placeholder32();
+    f.info.u8(2).u8(0x23).u8(36);
+    for (int i = 37; i < 40; ++i) member(f, "m" + std::to_string(i), int_t, static_cast<uint8_t>(i));
+    f.info.u8(0);
+    f.point_here(self_type);
+    f.info.uleb(A_pointer).u8(4).u32(node);
+    global(f, "one", node, 0x2100);
+    global(f, "two", node, 0x2200);
+    f.info.u8(0);
+    f.end_unit();
+    Conversion c = convert(f.build());
+    // unit + (root + 40 members) for each of the two variables
+    ASSERT_EQ(c.records.size(), 83u) << c.sym;
+    for (size_t k = 0; k < 2; ++k) {
+        const Record* last = c.find("m39", k);
+        ASSERT_NE(last, nullptr);
+        EXPECT_EQ((*last)["nest"], "1");
+        EXPECT_EQ((*last)["location"], "0x27");
+    }
+    EXPECT_EQ(c.run.console.find("warning"), std::string::npos);
+}
+
 TEST(Walk, SevenDimensionsRecordSixAndTypedefChainsReachTheBase) {
     DwarfFile f;
     declare_standard(f);
