@@ -44,3 +44,10 @@ fuzz:
 	$(BUILD_FUZZ)/fuzz/morvik_fuzz $(BUILD_FUZZ)/corpus $(BUILD_FUZZ)/seeds -dict=fuzz/morvik.dict \
 	  -max_len=65536 -timeout=5 -rss_limit_mb=2048 -max_total_time=$(FUZZ_SECONDS) \
 	  -artifact_prefix=$(BUILD_FUZZ)/findings/ -print_final_stats=1
+
+# Benchmark against readelf on generated firmware (needs gcc-arm-none-eabi,
+# binutils, python3; see bench/README.md): make bench [BENCH_N=250] [BENCH_RUNS=5]
+bench:
+	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
+	$(CMAKE) --build $(BUILD) -j$(JOBS) --target morvik
+	BENCH_JOBS=$(JOBS) bash bench/run_bench.sh -m $(BUILD)/morvik

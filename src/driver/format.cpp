@@ -138,3 +138,24 @@ void append_hex(std::string& text, uint32_t value) {
     } while (value);
     text.append(p, static_cast<size_t>(end - p));
 }
+
+void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line) {
+    char buf[32];
+    char* p = buf;
+    *p++ = marker;
+    *p++ = '0';
+    *p++ = 'x';
+    static const char kHex[] = "0123456789ABCDEF";
+    for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHex[(address >> shift) & 0xF];
+    *p++ = ' ';
+    char digits[10];
+    int n = 0;
+    do {
+        digits[n++] = static_cast<char>('0' + line % 10);
+        line /= 10;
+    } while (line);
+    for (int pad = 5 - n; pad > 0; --pad) *p++ = ' ';
+    while (n > 0) *p++ = digits[--n];
+    *p++ = '\n';
+    text.append(buf, static_cast<size_t>(p - buf));
+}

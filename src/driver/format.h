@@ -43,5 +43,9 @@ void format_hex_bytes(std::string& text, ByteReader& r, int count);
 void append_dec(std::string& text, int32_t value);
 void append_hex(std::string& text, uint32_t value);
 
+// A line record "<marker>0x%08X %5u\n": the address in eight upper-case hex
+// digits, the line right-aligned in five columns (wider when it needs to be).
+void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line);
+
 // snprintf into a std::string (appending).
 void append_printf(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -17,6 +17,7 @@
 
 #include "driver/driver.h"
 #include "driver/messages.h"
+#include "driver/format.h"
 #include "driver/passes.h"
 #include "driver/scan.h"
 #include "driver/session.h"
@@ -168,10 +169,9 @@ void write_line_records(Session& s, OutText& lin) {
         if (!r.directory_line.empty()) write_marked(lin, r.directory_line, marker);
         write_marked(lin, r.file_line, marker);
         const char row_marker = marker == '>' ? '>' : '+';
-        for (uint32_t k = 0; k < r.rows; ++k) {
-            out_printf(lin, "%c0x%08lX %5lu\n", row_marker, static_cast<unsigned long>(b.addresses[r.base + k]),
-                       static_cast<unsigned long>(b.lines[r.base + k]));
-        }
+        std::string rows;
+        for (uint32_t k = 0; k < r.rows; ++k) append_line_record(rows, row_marker, b.addresses[r.base + k], b.lines[r.base + k]);
+        out_write(lin, rows);
         if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) {
             out_write(lin, "$LNE_end_sequence=\n");
         }

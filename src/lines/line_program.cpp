@@ -197,16 +197,19 @@ struct ProgramReader {
         write_start_marker(lxx);
         select_file(s, lxx, 1);
         bool complete = true;
+        // The instruction texts feed only the trace.
+        const bool want = s.opt.trace;
+        std::string text;
         while (r.pos < r.end) {
             const uint8_t op = read_u8(r);
-            std::string text;
+            text.clear();
             static const char* const kNames[] = {
                 "DW_LNS_extended(0x%02X)     ", "DW_copy(0x%02X)             ", "DW_advence_pc(0x%02X)       ",
                 "DW_advence_line(0x%02X)     ", "DW_set_file(0x%02X)         ", "DW_set_column(0x%02X)       ",
                 "DW_negate_stmt(0x%02X)      ", "DW_set_basic_block(0x%02X)  ", "DW_const_add_pc(0x%02X)     ",
                 "DW_fixed_advence_pc(0x%02X) ", "DW_special(0x%02X)          ",
             };
-            append_printf(text, kNames[std::min<unsigned>(op, 10)], op);
+            if (want) append_printf(text, kNames[std::min<unsigned>(op, 10)], op);
 
             bool cut = false;
             switch (op) {
@@ -215,20 +218,20 @@ struct ProgramReader {
                 break;
             case 1:
                 record_copy_row(s, static_cast<uint32_t>(line), address);
-                append_printf(text, "Lines(%d) Address(0x%X) ", line, address);
+                if (want) append_printf(text, "Lines(%d) Address(0x%X) ", line, address);
                 break;
             case 2: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 address += n * h.min_instruction_length;
-                append_printf(text, "pc(0x%x) adr(0x%X) ", n, address);
+                if (want) append_printf(text, "pc(0x%x) adr(0x%X) ", n, address);
                 break;
             }
             case 3: {
                 int32_t n = read_sleb128(r);
                 if ((cut = r.overrun)) break;
                 line = static_cast<int32_t>(add_signed(static_cast<uint32_t>(line), n));
-                append_printf(text, "op(%d) line(%d) ", n, line);
+                if (want) append_printf(text, "op(%d) line(%d) ", n, line);
                 break;
             }
             case 4: {
@@ -241,13 +244,13 @@ struct ProgramReader {
                     headings_suppressed = true;
                 }
                 if (!headings_suppressed) select_file(s, lxx, n & 0xFF);
-                append_printf(text, "op(0x%X) ", n);
+                if (want) append_printf(text, "op(0x%X) ", n);
                 break;
             }
             case 5: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
-                append_printf(text, "op(0x%X) ", n);
+                if (want) append_printf(text, "op(0x%X) ", n);
                 break;
             }
             case 6:
@@ -256,7 +259,7 @@ struct ProgramReader {
             case 8: {
                 Advance a = special_advance(h, 255 - h.opcode_base);
                 address = add_signed(address, a.address);
-                append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", 0, line,
+                if (want) append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", 0, line,
                               static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
                 break;
             }
@@ -264,7 +267,7 @@ struct ProgramReader {
                 uint32_t n = read_target16(r);
                 if ((cut = r.overrun)) break;
                 address += n;
-                append_printf(text, "fix(0x%x) adr(0x%X) ", n, address);
+                if (want) append_printf(text, "fix(0x%x) adr(0x%X) ", n, address);
                 break;
             }
             default: {
@@ -273,7 +276,7 @@ struct ProgramReader {
                 line = static_cast<int32_t>(add_signed(static_cast<uint32_t>(line), a.line));
                 address = add_signed(address, a.address);
                 if (a.line >= 0) record_special_row(ls, static_cast<uint32_t>(line), address);
-                append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", a.line, line,
+                if (want) append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", a.line, line,
                               static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
                 break;
             }
@@ -282,8 +285,10 @@ struct ProgramReader {
                 complete = false;
                 break;
             }
-            if (text.size() > kMaxTraceText) text.resize(kMaxTraceText);
-            trace_line(s, &lxx, "/ " + text + "\n");
+            if (want) {
+                if (text.size() > kMaxTraceText) text.resize(kMaxTraceText);
+                trace_line(s, &lxx, "/ " + text + "\n");
+            }
         }
         write_end_marker(lxx);
         return complete;

@@ -1,5 +1,7 @@
 #include "lines/line_table.h"
 
+#include "driver/format.h"
+
 #include <algorithm>
 
 #include "driver/scan.h"
@@ -22,7 +24,9 @@ void take_slot(RowTable& t, uint32_t line, uint32_t address) {
 void write_record(Session& s, OutText& lxx, uint32_t address, uint32_t line) {
     count_line(s);
     // Address in eight upper-case hex digits, line right-aligned in five columns.
-    out_printf(lxx, "+0x%08lX %5lu\n", static_cast<unsigned long>(address), static_cast<unsigned long>(line));
+    std::string record;
+    append_line_record(record, '+', address, line);
+    out_write(lxx, record);
 }
 
 void write_directory_line(Session& s, OutText& lxx, const std::string& name) {
