@@ -105,7 +105,7 @@ uint32_t read_address(ByteReader& r, unsigned size) {
     return v;
 }
 
-uint32_t read_uleb128(ByteReader& r) {
+uint32_t read_uleb128_multi(ByteReader& r) {
     uint32_t value = 0;
     unsigned shift = 0;
     for (;;) {

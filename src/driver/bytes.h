@@ -50,7 +50,12 @@ uint32_t read_address(ByteReader& r, unsigned size);
 
 // DWARF LEB128, 32-bit results. Bits beyond bit 31 are dropped; a value cut
 // by the end keeps the groups that were read and marks the reader.
-uint32_t read_uleb128(ByteReader& r);
+uint32_t read_uleb128_multi(ByteReader& r);
+inline uint32_t read_uleb128(ByteReader& r) {
+    // Most values (codes, forms, small offsets) fit in one byte.
+    if (r.pos < r.end && !(r.data[r.pos] & 0x80)) return r.data[r.pos++];
+    return read_uleb128_multi(r);
+}
 int32_t read_sleb128(ByteReader& r);
 
 // A NUL-terminated string starting at the cursor. The cursor moves past the

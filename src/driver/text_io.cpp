@@ -44,6 +44,12 @@ void out_write(OutText& out, std::string_view text) {
     if (out.file && out.data.size() >= kFlushSize) flush_to_file(out);
 }
 
+void out_write_raw(OutText& out, std::string_view text) {
+    if (!out.open) return;
+    out.data.append(text.data(), text.size());
+    if (out.file && out.data.size() >= kFlushSize) flush_to_file(out);
+}
+
 void out_printf(OutText& out, const char* format, ...) {
     if (!out.open) return;
     char small[512];

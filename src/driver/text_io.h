@@ -25,6 +25,8 @@ bool out_open_file(OutText& out, const std::string& name);
 void out_open_memory(OutText& out);
 // Writes the text, each "\n" becoming CR LF. Does nothing when not open.
 void out_write(OutText& out, std::string_view text);
+// Appends text that already carries its CR LF line ends, unchanged.
+void out_write_raw(OutText& out, std::string_view text);
 // printf-style, then out_write. Names must never be passed as the format.
 void out_printf(OutText& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Flushes and closes a file; a memory file keeps its data and only stops taking more.

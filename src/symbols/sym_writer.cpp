@@ -111,18 +111,19 @@ int32_t printed_end(const SymbolEntry& e) {
     return 0;
 }
 
-// One field line "<label><value><close>\n", the value as "%d" or "0x%X".
+// Records are formatted with their final CR LF line ends and handed to the
+// file as they are. One field line "<label><value>]", the value as "%d" or "0x%X".
 void dec_line(std::string& rec, const char* label, int32_t v) {
     rec += label;
     append_dec(rec, v);
-    rec += "]\n";
+    rec += "]\r\n";
 }
 
 void hex_line(std::string& rec, const char* label, int32_t v) {
     rec += label;
     rec += "0x";
     append_hex(rec, static_cast<uint32_t>(v));
-    rec += "]\n";
+    rec += "]\r\n";
 }
 
 void format_record(std::string& rec, const SymbolEntry& e, int printed_index, const std::string& kind) {
@@ -130,7 +131,7 @@ void format_record(std::string& rec, const SymbolEntry& e, int printed_index, co
     dec_line(rec, "+ nest[", e.nest);
     rec += "+ name[";
     rec += e.name;
-    rec += "]\n";
+    rec += "]\r\n";
     hex_line(rec, "+ location[", e.location);
     rec += "+ typen[";
     if (e.typen.empty()) {
@@ -138,20 +139,20 @@ void format_record(std::string& rec, const SymbolEntry& e, int printed_index, co
     } else {
         rec += e.typen;
     }
-    rec += "]\n";
+    rec += "]\r\n";
     rec += "+ ident[";
     rec += ident_text(e.ident);
-    rec += "]\n";
+    rec += "]\r\n";
     rec += "+ kind[";
     rec += kind;
-    rec += "]\n";
+    rec += "]\r\n";
     if (e.kind & kKindArray) {
         rec += "+ ele[";
         for (int i = 0; i < 7; ++i) {
             if (i) rec += ' ';
             append_dec(rec, e.ele[i]);
         }
-        rec += "]\n";
+        rec += "]\r\n";
     }
     hex_line(rec, "+ fstart[", printed_start(e));
     hex_line(rec, "+ fend[", printed_end(e));
@@ -166,7 +167,7 @@ void format_record(std::string& rec, const SymbolEntry& e, int printed_index, co
     if (!e.regn.empty()) {
         rec += "+ regn[";
         rec += e.regn;
-        rec += "]\n";
+        rec += "]\r\n";
         hex_line(rec, "+ regcode[", e.regcode);
         dec_line(rec, "+ regop1[", e.regop1);
         dec_line(rec, "+ regop2[", e.regop2);
@@ -182,10 +183,10 @@ void format_record(std::string& rec, const SymbolEntry& e, int printed_index, co
             append_dec(rec, e.floc_op1[k]);
             rec += ' ';
             append_dec(rec, e.floc_op2[k]);
-            rec += "]\n";
+            rec += "]\r\n";
         }
     }
-    rec += "=\n";
+    rec += "=\r\n";
 }
 
 // Completes the -g copy prepared in entry 1024: entry 0 with the post-pass
@@ -254,6 +255,18 @@ int used_main_extent(const SymbolState& t) {
     return std::min(top + 1, kMainBankSize);
 }
 
+static bool has_newline(const std::string& text) { return text.find('\n') != std::string::npos; }
+
+static std::string crlf_to_lf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
 void write_sym_records(Session& s, OutText& sym) {
     SymbolState& t = *s.sym;
     const int main_extent = used_main_extent(t);
@@ -270,7 +283,12 @@ void write_sym_records(Session& s, OutText& sym) {
         normalise_type_name(e.typen);
         rec.clear();
         format_record(rec, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
-        out_write(sym, rec);
+        // A line break inside a name from the file still becomes CR LF.
+        if (has_newline(e.name) || has_newline(e.typen) || has_newline(e.regn)) {
+            out_write(sym, crlf_to_lf(rec));
+        } else {
+            out_write_raw(sym, rec);
+        }
     };
     for (int i = 0; i < main_extent; ++i) visit(i);
     for (int i = 0; i < global_count; ++i) visit(kGlobalBankStart + i);
