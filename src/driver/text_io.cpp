@@ -59,13 +59,9 @@ void out_printf(OutText& out, const char* format, ...) {
     va_copy(again, args);
     int n = std::vsnprintf(small, sizeof small, format, args);
     va_end(args);
-    if (n < 0) {
-        va_end(again);
-        return;
-    }
-    if (static_cast<size_t>(n) < sizeof small) {
+    if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
         out_write(out, std::string_view(small, static_cast<size_t>(n)));
-    } else {
+    } else if (n >= 0) {
         std::string big(static_cast<size_t>(n) + 1, '\0');
         std::vsnprintf(&big[0], big.size(), format, again);
         big.resize(static_cast<size_t>(n));

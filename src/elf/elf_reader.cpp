@@ -77,6 +77,24 @@ bool is_dwarf5_companion(const char* name) {
     return false;
 }
 
+// Entry i of a header table at `table` with entries of `entsize` bytes, as a
+// reader over the `fields` bytes read of it; `cut` is set when any of them
+// lies outside the image (those read as 0).
+ByteReader table_entry(const ByteReader& img, uint32_t table, uint32_t i, uint32_t entsize, size_t fields,
+                       bool& cut) {
+    uint64_t pos = static_cast<uint64_t>(table) + static_cast<uint64_t>(i) * entsize;
+    ByteReader e = img;
+    if (pos > img.end) {
+        e.pos = e.end;
+        e.overrun = true;
+    } else {
+        e.pos = static_cast<size_t>(pos);
+    }
+    e = sub_reader(e, fields);
+    if (e.overrun) cut = true;
+    return e;
+}
+
 }  // namespace
 
 void write_dwarf_version(OutText& out, uint32_t version) { out_printf(out, "/Dwarf-Version[%d]\n", static_cast<int>(version)); }
@@ -146,29 +164,15 @@ bool read_elf(Session& s, OutText& sym) {
     bool ph_cut = false;
     elf.program_headers.reserve(h.e_phnum);
     for (uint32_t i = 0; i < h.e_phnum; ++i) {
-        uint64_t pos = static_cast<uint64_t>(h.e_phoff) + static_cast<uint64_t>(i) * h.e_phentsize;
-        ByteReader e = img;
-        if (pos > s.image.size()) {
-            e.pos = e.end;
-            e.overrun = true;
-        } else {
-            e.pos = static_cast<size_t>(pos);
-        }
-        e = sub_reader(e, kProgramHeaderSize);
-        if (e.overrun) ph_cut = true;
+        ByteReader e = table_entry(img, h.e_phoff, i, h.e_phentsize, kProgramHeaderSize, ph_cut);
         std::string head;
         append_printf(head, "/========== Program Header [% 3d] ==========\n", static_cast<int>(i));
         trace_line(s, &sym, head);
         trace_fields(s, sym, e, kProgramLabels, 8);
         ProgramHeader p;
-        p.p_type = read_target32(e);
-        p.p_offset = read_target32(e);
-        p.p_vaddr = read_target32(e);
-        p.p_paddr = read_target32(e);
-        p.p_filesz = read_target32(e);
-        p.p_memsz = read_target32(e);
-        p.p_flags = read_target32(e);
-        p.p_align = read_target32(e);
+        for (uint32_t* f : {&p.p_type, &p.p_offset, &p.p_vaddr, &p.p_paddr, &p.p_filesz, &p.p_memsz, &p.p_flags,
+                            &p.p_align})
+            *f = read_target32(e);
         elf.program_headers.push_back(p);
     }
     if (ph_cut) warn(s, "program header table reaches beyond the end of the file; missing fields read as 0");
@@ -177,31 +181,15 @@ bool read_elf(Session& s, OutText& sym) {
     bool sh_cut = false;
     elf.sections.reserve(h.e_shnum);
     for (uint32_t i = 0; i < h.e_shnum; ++i) {
-        uint64_t pos = static_cast<uint64_t>(h.e_shoff) + static_cast<uint64_t>(i) * h.e_shentsize;
-        ByteReader e = img;
-        if (pos > s.image.size()) {
-            e.pos = e.end;
-            e.overrun = true;
-        } else {
-            e.pos = static_cast<size_t>(pos);
-        }
-        e = sub_reader(e, kSectionHeaderSize);
-        if (e.overrun) sh_cut = true;
+        ByteReader e = table_entry(img, h.e_shoff, i, h.e_shentsize, kSectionHeaderSize, sh_cut);
         std::string head;
         append_printf(head, "/---------- Section Header [% 3d] ----------\n", static_cast<int>(i));
         trace_line(s, &sym, head);
         trace_fields(s, sym, e, kSectionLabels, 10);
         SectionHeader sh;
-        sh.sh_name = read_target32(e);
-        sh.sh_type = read_target32(e);
-        sh.sh_flags = read_target32(e);
-        sh.sh_addr = read_target32(e);
-        sh.sh_offset = read_target32(e);
-        sh.sh_size = read_target32(e);
-        sh.sh_link = read_target32(e);
-        sh.sh_info = read_target32(e);
-        sh.sh_addralign = read_target32(e);
-        sh.sh_entsize = read_target32(e);
+        for (uint32_t* f : {&sh.sh_name, &sh.sh_type, &sh.sh_flags, &sh.sh_addr, &sh.sh_offset, &sh.sh_size,
+                            &sh.sh_link, &sh.sh_info, &sh.sh_addralign, &sh.sh_entsize})
+            *f = read_target32(e);
         elf.sections.push_back(sh);
     }
     if (sh_cut) warn(s, "section header table reaches beyond the end of the file; missing fields read as 0");
