@@ -2,15 +2,6 @@
 
 #include <cstring>
 
-ByteReader make_reader(const uint8_t* data, size_t size, size_t begin, size_t length, bool big_endian) {
-    ByteReader r;
-    r.data = data;
-    r.big_endian = big_endian;
-    if (begin > size) begin = size;
-    r.pos = begin;
-    r.end = (length > size - begin) ? size : begin + length;
-    return r;
-}
 
 ByteReader sub_reader(const ByteReader& r, size_t length) {
     ByteReader s = r;
@@ -74,8 +65,8 @@ static uint64_t read_n(ByteReader& r, unsigned n) {
     return v;
 }
 
-uint16_t read_target16(ByteReader& r) { return static_cast<uint16_t>(read_n(r, 2)); }
-uint32_t read_target32(ByteReader& r) { return static_cast<uint32_t>(read_n(r, 4)); }
+uint16_t read_target16_cut(ByteReader& r) { return static_cast<uint16_t>(read_n(r, 2)); }
+uint32_t read_target32_cut(ByteReader& r) { return static_cast<uint32_t>(read_n(r, 4)); }
 uint64_t read_target64(ByteReader& r) { return read_n(r, 8); }
 
 uint32_t read_target(ByteReader& r, unsigned size) {

@@ -23,7 +23,15 @@ struct ByteReader {
 };
 
 // A reader over [begin, begin + length) of an image of `size` bytes, clamped to the image.
-ByteReader make_reader(const uint8_t* data, size_t size, size_t begin, size_t length, bool big_endian);
+inline ByteReader make_reader(const uint8_t* data, size_t size, size_t begin, size_t length, bool big_endian) {
+    ByteReader r;
+    r.data = data;
+    r.big_endian = big_endian;
+    if (begin > size) begin = size;
+    r.pos = begin;
+    r.end = (length > size - begin) ? size : begin + length;
+    return r;
+}
 
 // A reader over the next `length` bytes of `r` (clamped to r's end); sets
 // `overrun` in the result when fewer than `length` bytes were available.
@@ -37,8 +45,22 @@ void skip(ByteReader& r, size_t n);
 
 uint8_t read_u8(ByteReader& r);
 uint8_t peek_u8(const ByteReader& r);   // the next byte or 0 at the end; never marks the reader
-uint16_t read_target16(ByteReader& r);
-uint32_t read_target32(ByteReader& r);
+uint16_t read_target16_cut(ByteReader& r);
+uint32_t read_target32_cut(ByteReader& r);
+// The common case (all bytes there) inline; a cut value goes the slow way.
+inline uint16_t read_target16(ByteReader& r) {
+    if (r.end - r.pos < 2 || r.pos > r.end) return read_target16_cut(r);
+    const uint8_t* p = r.data + r.pos;
+    r.pos += 2;
+    return static_cast<uint16_t>(r.big_endian ? (p[0] << 8) | p[1] : p[0] | (p[1] << 8));
+}
+inline uint32_t read_target32(ByteReader& r) {
+    if (r.end - r.pos < 4 || r.pos > r.end) return read_target32_cut(r);
+    const uint8_t* p = r.data + r.pos;
+    r.pos += 4;
+    return r.big_endian ? (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | p[3]
+                        : (uint32_t(p[3]) << 24) | (uint32_t(p[2]) << 16) | (uint32_t(p[1]) << 8) | p[0];
+}
 uint64_t read_target64(ByteReader& r);
 // A value of `size` bytes: 0 or 1 read one byte, 2, 4 and 8 read that many
 // (8 keeps the low 32 bits), any other size reads nothing, steps over `size`

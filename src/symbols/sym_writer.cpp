@@ -230,6 +230,9 @@ std::string kind_text(int32_t kind) {
 
 void normalise_type_name(std::string& typen) {
     if (typen.empty()) return;
+    // Every row begins with "unsigned", "signed", "short" or "long".
+    const char c = typen[0];
+    if (c != 'u' && c != 'U' && c != 's' && c != 'S' && c != 'l' && c != 'L') return;
     for (const TypeNameRow& row : kTypeNames) {
         if (match_word_nocase(typen.c_str(), row.c_name)) {
             typen = row.short_name;
