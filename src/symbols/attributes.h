@@ -81,7 +81,7 @@ size_t decode_attribute(Session& s, uint32_t& form, AttributeValue& value, ByteR
 
 // Steps over the values of one DIE: `values` is at the DIE's attribute
 // values, `specs` at its attribute specifications (a reader over
-// .debug_abbrev, see abbrev_reader). Consumes one value per specification
+// .debug_abbrev, see abbrev_reader). Consumes one value per attribute/form pair
 // until the pair (0, 0), exactly as decode_attribute would, without
 // rendering text. Returns the position after the values; on a cut value the
 // warning rule of decode_attribute applies and the walk stops there.

@@ -380,16 +380,16 @@ size_t build_symbol(Session& s, OutText& sym, WalkContext& ctx, size_t values, u
     const bool tracing = s.opt.trace && nest == 0;
     const size_t limit = list_limit(ctx, values);
     ByteReader r = image_range(s, values, limit > values ? limit - values : 0);
-    ByteReader spec = abbrev_reader(s, specs);
+    ByteReader attr_list = abbrev_reader(s, specs);
     AttributeValue v;
     v.hex_text = tracing;
     std::string loc_text, line, attr_label, form_label_text;
     bool cut = false;
 
     for (;;) {
-        const uint32_t attr = read_uleb128(spec);
-        uint32_t form = read_uleb128(spec);
-        if ((attr == 0 && form == 0) || spec.overrun) break;
+        const uint32_t attr = read_uleb128(attr_list);
+        uint32_t form = read_uleb128(attr_list);
+        if ((attr == 0 && form == 0) || attr_list.overrun) break;
         const uint32_t spec_form = form;
         clear_attribute_value(v);
         const bool was_overrun = r.overrun;

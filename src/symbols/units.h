@@ -28,7 +28,7 @@ struct AbbrevSlot {
     size_t pos = kNoPosition;  // image offset of the declaration (at its code)
     uint32_t tag = 0;
     uint8_t children = 0;      // the children byte as stored (DW_CHILDREN_yes is 1)
-    size_t specs = 0;          // image offset of the first attribute specification
+    size_t specs = 0;          // image offset of the first attribute/form pair
 };
 
 struct AbbrevTable {

@@ -293,25 +293,25 @@ TEST(Attributes, NoSecondWarningOnAnOverrunReader) {
 TEST(Attributes, SkipMatchesDecode) {
     for (bool be : {false, true}) {
         ByteWriter specs(be), values(be);
-        auto spec = [&](uint32_t at, uint32_t form) { specs.uleb(at).uleb(form); };
-        spec(DW_AT_name, DW_FORM_string);      values.cstr("abc");
-        spec(DW_AT_low_pc, DW_FORM_addr);      values.u32(0x1000);
-        spec(DW_AT_byte_size, DW_FORM_data1);  values.u8(4);
-        spec(DW_AT_decl_line, DW_FORM_data2);  values.u16(9);
-        spec(DW_AT_type, DW_FORM_ref4);        values.u32(0x20);
-        spec(DW_AT_const_value, DW_FORM_data8); values.u64(1);
-        spec(DW_AT_location, DW_FORM_block1);  values.u8(2).u8(0x91).u8(0x7C);
-        spec(DW_AT_location, DW_FORM_block2);  values.u16(1).u8(0x50);
-        spec(DW_AT_location, DW_FORM_block4);  values.u32(1).u8(0x50);
-        spec(DW_AT_location, DW_FORM_block);   values.uleb(3).u8(1).u8(2).u8(3);
-        spec(DW_AT_count, DW_FORM_sdata);      values.sleb(-300);
-        spec(DW_AT_count, DW_FORM_udata);      values.uleb(300);
-        spec(DW_AT_name, DW_FORM_strp);        values.u32(0);
-        spec(DW_AT_external, DW_FORM_flag_present);
-        spec(DW_AT_type, DW_FORM_indirect);    values.uleb(DW_FORM_ref_udata).uleb(200);
-        spec(DW_AT_type, DW_FORM_ref8);        values.u64(5);
-        spec(DW_AT_sibling, 0x30);             // unknown: nothing
-        spec(0, 0);
+        auto add_pair = [&](uint32_t at, uint32_t form) { specs.uleb(at).uleb(form); };
+        add_pair(DW_AT_name, DW_FORM_string);      values.cstr("abc");
+        add_pair(DW_AT_low_pc, DW_FORM_addr);      values.u32(0x1000);
+        add_pair(DW_AT_byte_size, DW_FORM_data1);  values.u8(4);
+        add_pair(DW_AT_decl_line, DW_FORM_data2);  values.u16(9);
+        add_pair(DW_AT_type, DW_FORM_ref4);        values.u32(0x20);
+        add_pair(DW_AT_const_value, DW_FORM_data8); values.u64(1);
+        add_pair(DW_AT_location, DW_FORM_block1);  values.u8(2).u8(0x91).u8(0x7C);
+        add_pair(DW_AT_location, DW_FORM_block2);  values.u16(1).u8(0x50);
+        add_pair(DW_AT_location, DW_FORM_block4);  values.u32(1).u8(0x50);
+        add_pair(DW_AT_location, DW_FORM_block);   values.uleb(3).u8(1).u8(2).u8(3);
+        add_pair(DW_AT_count, DW_FORM_sdata);      values.sleb(-300);
+        add_pair(DW_AT_count, DW_FORM_udata);      values.uleb(300);
+        add_pair(DW_AT_name, DW_FORM_strp);        values.u32(0);
+        add_pair(DW_AT_external, DW_FORM_flag_present);
+        add_pair(DW_AT_type, DW_FORM_indirect);    values.uleb(DW_FORM_ref_udata).uleb(200);
+        add_pair(DW_AT_type, DW_FORM_ref8);        values.u64(5);
+        add_pair(DW_AT_sibling, 0x30);             // unknown: nothing
+        add_pair(0, 0);
         values.u8(0xEE);  // the next DIE
         Session s;
         s.elf.big_endian = be;

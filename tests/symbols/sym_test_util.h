@@ -16,7 +16,7 @@
 
 namespace symtest {
 
-using Spec = std::pair<uint32_t, uint32_t>;  // attribute, form
+using AttrPair = std::pair<uint32_t, uint32_t>;  // attribute, form
 
 struct DwarfFile {
     explicit DwarfFile(bool big_endian = false, uint16_t machine = 40)
@@ -31,9 +31,9 @@ struct DwarfFile {
 
     // Starts a declaration list for the next unit (its abbrev_offset).
     void begin_abbrevs() { abbrev_start = static_cast<uint32_t>(abbrev.size()); }
-    void declare(uint32_t code, uint32_t tag, bool children, const std::vector<Spec>& specs) {
+    void declare(uint32_t code, uint32_t tag, bool children, const std::vector<AttrPair>& specs) {
         abbrev.uleb(code).uleb(tag).u8(children ? 1 : 0);
-        for (const Spec& s : specs) abbrev.uleb(s.first).uleb(s.second);
+        for (const AttrPair& s : specs) abbrev.uleb(s.first).uleb(s.second);
         abbrev.u8(0).u8(0);
     }
     void end_abbrevs() { abbrev.u8(0); }

@@ -348,7 +348,7 @@ TEST(Units, FixtureMatchesReadelf) {
         }
         EXPECT_EQ(our_units, readelf_units) << name;
 
-        // Declaration codes, children flags and specification counts, in
+        // Declaration codes, children flags and attribute counts, in
         // section order (the fixtures give every unit its own list).
         std::string abbrev = run_command("readelf --debug-dump=abbrev " + data_path(name) + " 2>/dev/null");
         std::vector<std::string> theirs, mine;
