@@ -44,7 +44,9 @@ void expect_clean(const Result& r, bool warned) {
     EXPECT_TRUE(r.run.exit_code == 0 || r.run.exit_code == -3 || r.run.exit_code == -4) << r.run.exit_code;
     EXPECT_LT(r.seconds, 10.0);
     EXPECT_NE(r.run.console.find("complete symbols="), std::string::npos);
-    if (warned) EXPECT_NE(r.run.console.find("warning: "), std::string::npos) << r.run.console.substr(0, 2000);
+    if (warned) {
+        EXPECT_NE(r.run.console.find("warning: "), std::string::npos) << r.run.console.substr(0, 2000);
+    }
 }
 
 std::vector<uint8_t> elf_with(const ByteWriter& info, const ByteWriter& abbrev, const ByteWriter* line = nullptr,
