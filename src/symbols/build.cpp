@@ -12,6 +12,21 @@
 
 namespace {
 
+// The register operation of row 0 and the rows of a list read into the
+// scratch entry; a frame base also takes the operation indices (floc_seq).
+void take_list_rows(SymbolEntry& root, const SymbolEntry& list, bool with_seq) {
+    root.regcode = list.floc_code[0];
+    root.regop1 = list.floc_op1[0];
+    root.regop2 = list.floc_op2[0];
+    if (with_seq) std::memcpy(root.floc_seq, list.floc_seq, sizeof root.floc_seq);
+    std::memcpy(root.floc_begin, list.floc_begin, sizeof root.floc_begin);
+    std::memcpy(root.floc_end, list.floc_end, sizeof root.floc_end);
+    std::memcpy(root.floc_code, list.floc_code, sizeof root.floc_code);
+    std::memcpy(root.floc_op1, list.floc_op1, sizeof root.floc_op1);
+    std::memcpy(root.floc_op2, list.floc_op2, sizeof root.floc_op2);
+}
+
+
 constexpr uint8_t DW_OP_addr = 0x03;
 constexpr uint8_t DW_OP_reg7 = 0x57;
 constexpr uint8_t DW_OP_breg0 = 0x70;
@@ -138,16 +153,7 @@ void subprogram_rule(Session& s, OutText& sym, WalkContext& ctx, const Attribute
         if (a.form == DW_FORM_data4) {
             w.frame_base_list = a.value;
             ctx.frame_base_is_list = true;
-            SymbolEntry& list = read_scratch_list(s, sym, ctx, a.value);
-            root.regcode = list.floc_code[0];
-            root.regop1 = list.floc_op1[0];
-            root.regop2 = list.floc_op2[0];
-            std::memcpy(root.floc_seq, list.floc_seq, sizeof root.floc_seq);
-            std::memcpy(root.floc_begin, list.floc_begin, sizeof root.floc_begin);
-            std::memcpy(root.floc_end, list.floc_end, sizeof root.floc_end);
-            std::memcpy(root.floc_code, list.floc_code, sizeof root.floc_code);
-            std::memcpy(root.floc_op1, list.floc_op1, sizeof root.floc_op1);
-            std::memcpy(root.floc_op2, list.floc_op2, sizeof root.floc_op2);
+            take_list_rows(root, read_scratch_list(s, sym, ctx, a.value), true);
             name_register(s, root);
         } else if (given_as_block(a.form)) {
             w.frame_base_code = a.op.code;
@@ -269,15 +275,7 @@ void variable_rule(Session& s, OutText& sym, WalkContext& ctx, uint32_t tag, con
         } else if (a.form == DW_FORM_data4) {
             root.ident = kIdentLocalF;
             set_function_range(root, w);
-            SymbolEntry& list = read_scratch_list(s, sym, ctx, a.value);
-            root.regcode = list.floc_code[0];
-            root.regop1 = list.floc_op1[0];
-            root.regop2 = list.floc_op2[0];
-            std::memcpy(root.floc_begin, list.floc_begin, sizeof root.floc_begin);
-            std::memcpy(root.floc_end, list.floc_end, sizeof root.floc_end);
-            std::memcpy(root.floc_code, list.floc_code, sizeof root.floc_code);
-            std::memcpy(root.floc_op1, list.floc_op1, sizeof root.floc_op1);
-            std::memcpy(root.floc_op2, list.floc_op2, sizeof root.floc_op2);
+            take_list_rows(root, read_scratch_list(s, sym, ctx, a.value), false);
             if (root.regcode == DW_OP_fbreg) {
                 // The variable lives relative to the frame base, whose own
                 // list gives the places. Only a frame base that was itself a
