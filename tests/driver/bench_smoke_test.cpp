@@ -13,23 +13,13 @@
 #include <sstream>
 #include <string>
 
+#include "support/run_helpers.h"
+
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kBench = std::string(MORVIK_TEST_DATA) + "/../../bench";
-
-struct BenchDir {
-    fs::path path;
-    BenchDir() {
-        char tmpl[] = "/tmp/morvik-bench-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~BenchDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
 
 struct Shell {
     int status;
@@ -59,7 +49,7 @@ std::string slurp(const fs::path& p) {
     return s.str();
 }
 
-std::string measure(const BenchDir& d, const std::string& files) {
+std::string measure(const TempDir& d, const std::string& files) {
     return "python3 '" + kBench + "/measure.py' --quiet --runs 1 --morvik '" MORVIK_BINARY
            "' --work '" + (d.path / "work").string() + "' " + files;
 }
@@ -80,7 +70,7 @@ void expect_report(const std::string& report, const std::string& label) {
 
 TEST(BenchSmoke, MeasuresCommittedFixture) {
     if (!have("python3") || !have("readelf")) GTEST_SKIP() << "python3 or readelf missing";
-    BenchDir d;
+    TempDir d;
     Shell s = shell(measure(d, "fixture='" MORVIK_TEST_DATA "/arm_o2.elf'"));
     ASSERT_EQ(s.status, 0) << s.out;
     expect_report(s.out, "fixture");
@@ -93,7 +83,7 @@ TEST(BenchSmoke, MeasuresCommittedFixture) {
 
 TEST(BenchSmoke, GeneratorIsDeterministicAndPrefixStable) {
     if (!have("python3")) GTEST_SKIP() << "python3 missing";
-    BenchDir d;
+    TempDir d;
     const std::string gen = "python3 '" + kBench + "/gen_firmware.py'";
     Shell a = shell(gen + " --units 2 --links 1,2 --out '" + (d.path / "a").string() + "'");
     ASSERT_EQ(a.status, 0) << a.out;
@@ -121,7 +111,7 @@ TEST(BenchSmoke, GeneratorIsDeterministicAndPrefixStable) {
 TEST(BenchSmoke, BuildsAndMeasuresTinyFirmware) {
     if (!have("python3") || !have("readelf") || !have("make") || !have("arm-none-eabi-gcc"))
         GTEST_SKIP() << "python3, readelf, make or arm-none-eabi-gcc missing";
-    BenchDir d;
+    TempDir d;
     const fs::path tree = d.path / "fw";
     Shell g = shell("python3 '" + kBench + "/gen_firmware.py' --units 2 --links 1,2 --out '" + tree.string() + "'");
     ASSERT_EQ(g.status, 0) << g.out;

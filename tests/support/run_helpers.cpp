@@ -1,7 +1,9 @@
 #include "support/run_helpers.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <fstream>
+#include <unistd.h>
 #include <iterator>
 
 #include "driver/driver.h"
@@ -63,4 +65,28 @@ bool have_tool(const std::string& name) {
     bool ok = false;
     run_command("command -v " + name + " >/dev/null 2>&1", &ok);
     return ok;
+}
+
+TempDir::TempDir() {
+    char tmpl[] = "/tmp/morvik-test-XXXXXX";
+    const char* made = mkdtemp(tmpl);
+    path = made ? made : "/tmp";
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all, ec);
+    if (path != "/tmp") std::filesystem::remove_all(path, ec);
+}
+
+void TempDir::write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+    std::ofstream f(path / name, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::string> TempDir::files() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(path)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }

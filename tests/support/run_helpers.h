@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -28,3 +29,15 @@ std::string data_path(const std::string& name);
 // Runs a shell command and returns its standard output; `ok` tells whether it exited 0.
 std::string run_command(const std::string& command, bool* ok = nullptr);
 bool have_tool(const std::string& name);
+
+// A fresh folder under /tmp, removed with everything in it at the end.
+struct TempDir {
+    std::filesystem::path path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    void write(const std::string& name, const std::vector<uint8_t>& bytes) const;
+    // The names of the files in it, sorted.
+    std::vector<std::string> files() const;
+};
