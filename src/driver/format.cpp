@@ -116,27 +116,12 @@ void append_printf(std::string& text, const char* format, ...) {
 
 void append_dec(std::string& text, int32_t value) {
     char buf[12];
-    char* end = buf + sizeof buf;
-    char* p = end;
-    uint32_t v = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
-    do {
-        *--p = static_cast<char>('0' + v % 10);
-        v /= 10;
-    } while (v);
-    if (value < 0) *--p = '-';
-    text.append(p, static_cast<size_t>(end - p));
+    text.append(buf, static_cast<size_t>(put_dec(buf, value) - buf));
 }
 
 void append_hex(std::string& text, uint32_t value) {
-    static const char kHex[] = "0123456789ABCDEF";
     char buf[8];
-    char* end = buf + sizeof buf;
-    char* p = end;
-    do {
-        *--p = kHex[value & 0xF];
-        value >>= 4;
-    } while (value);
-    text.append(p, static_cast<size_t>(end - p));
+    text.append(buf, static_cast<size_t>(put_hex(buf, value) - buf));
 }
 
 void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line) {

@@ -38,8 +38,29 @@ void format_hex_fixed(std::string& text, uint32_t value, int digits);
 // Two upper-case hex digits per byte, high nibble first, no separators.
 void format_hex_bytes(std::string& text, ByteReader& r, int count);
 
-// Fast appends for the hot record writers: "%d" of a signed 32-bit value and
-// "%X" (no leading zeros) of its 32-bit pattern.
+// Fast formatting for the hot record writers: "%d" of a signed 32-bit value
+// and "%X" (no leading zeros) of its 32-bit pattern. The put_ forms write at
+// `out` (room for 11 and 8 characters) and return the end of what they wrote.
+inline char* put_dec(char* out, int32_t value) {
+    char buf[12];
+    char* end = buf + sizeof buf;
+    char* p = end;
+    uint32_t v = value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+    do {
+        *--p = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v);
+    if (value < 0) *--p = '-';
+    while (p < end) *out++ = *p++;
+    return out;
+}
+inline char* put_hex(char* out, uint32_t value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    int shift = 28;
+    while (shift > 0 && (value >> shift) == 0) shift -= 4;
+    for (; shift >= 0; shift -= 4) *out++ = kHex[(value >> shift) & 0xF];
+    return out;
+}
 void append_dec(std::string& text, int32_t value);
 void append_hex(std::string& text, uint32_t value);
 

@@ -1,6 +1,7 @@
 #include "symbols/sym_writer.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "driver/format.h"
 #include "driver/scan.h"
@@ -111,83 +112,138 @@ int32_t printed_end(const SymbolEntry& e) {
     return 0;
 }
 
-// Records are formatted with their final CR LF line ends and handed to the
-// file as they are. One field line "<label><value>]", the value as "%d" or "0x%X".
-void dec_line(std::string& rec, const char* label, int32_t v) {
-    rec += label;
-    append_dec(rec, v);
-    rec += "]\r\n";
-}
+// Records are formatted with their final CR LF line ends straight into a
+// character buffer sized for the longest record the entry can give, and handed
+// to the file as they are. Field lines are "<label><value>]", the value as
+// "%d" or "0x%X".
+struct RecordText {
+    char* p;
 
-void hex_line(std::string& rec, const char* label, int32_t v) {
-    rec += label;
-    rec += "0x";
-    append_hex(rec, static_cast<uint32_t>(v));
-    rec += "]\r\n";
-}
+    template <size_t N>
+    void lit(const char (&text)[N]) {
+        std::memcpy(p, text, N - 1);
+        p += N - 1;
+    }
+    void str(const std::string& text) {
+        std::memcpy(p, text.data(), text.size());
+        p += text.size();
+    }
+    void cstr(const char* text) {
+        const size_t n = std::strlen(text);
+        std::memcpy(p, text, n);
+        p += n;
+    }
+    void dec(int32_t value) { p = put_dec(p, value); }
+    void hex(uint32_t value) { p = put_hex(p, value); }
+    template <size_t N>
+    void dec_line(const char (&label)[N], int32_t v) {
+        lit(label);
+        dec(v);
+        lit("]\r\n");
+    }
+    template <size_t N>
+    void hex_line(const char (&label)[N], int32_t v) {
+        lit(label);
+        lit("0x");
+        hex(static_cast<uint32_t>(v));
+        lit("]\r\n");
+    }
+};
 
-void format_record(std::string& rec, const SymbolEntry& e, int printed_index, const std::string& kind) {
-    dec_line(rec, ": index[", printed_index);
-    dec_line(rec, "+ nest[", e.nest);
-    rec += "+ name[";
-    rec += e.name;
-    rec += "]\r\n";
-    hex_line(rec, "+ location[", e.location);
-    rec += "+ typen[";
+// Room for every fixed part of a record, all 48 floc rows and the kind,
+// besides the entry's three texts.
+constexpr size_t kRecordFixedRoom = 1024 + kLocRows * 96;
+
+size_t record_room(const SymbolEntry& e) { return kRecordFixedRoom + e.name.size() + e.typen.size() + e.regn.size(); }
+
+// Formats the record of `e` into `out` (resized to fit) and returns its length.
+size_t format_record(std::string& out, const SymbolEntry& e, int printed_index, const char* kind) {
+    if (out.size() < record_room(e)) out.resize(record_room(e));
+    char* const begin = &out[0];
+    RecordText rec{begin};
+    rec.dec_line(": index[", printed_index);
+    rec.dec_line("+ nest[", e.nest);
+    rec.lit("+ name[");
+    rec.str(e.name);
+    rec.lit("]\r\n");
+    rec.hex_line("+ location[", e.location);
+    rec.lit("+ typen[");
     if (e.typen.empty()) {
-        rec += "void";
+        rec.lit("void");
     } else {
-        rec += e.typen;
+        rec.str(e.typen);
     }
-    rec += "]\r\n";
-    rec += "+ ident[";
-    rec += ident_text(e.ident);
-    rec += "]\r\n";
-    rec += "+ kind[";
-    rec += kind;
-    rec += "]\r\n";
+    rec.lit("]\r\n");
+    rec.lit("+ ident[");
+    rec.cstr(ident_text(e.ident));
+    rec.lit("]\r\n");
+    rec.lit("+ kind[");
+    rec.cstr(kind);
+    rec.lit("]\r\n");
     if (e.kind & kKindArray) {
-        rec += "+ ele[";
+        rec.lit("+ ele[");
         for (int i = 0; i < 7; ++i) {
-            if (i) rec += ' ';
-            append_dec(rec, e.ele[i]);
+            if (i) rec.lit(" ");
+            rec.dec(e.ele[i]);
         }
-        rec += "]\r\n";
+        rec.lit("]\r\n");
     }
-    hex_line(rec, "+ fstart[", printed_start(e));
-    hex_line(rec, "+ fend[", printed_end(e));
+    rec.hex_line("+ fstart[", printed_start(e));
+    rec.hex_line("+ fend[", printed_end(e));
     if (e.kind & kKindBit) {
-        hex_line(rec, "+ bit_off[", e.bit_off);
-        hex_line(rec, "+ bit_size[", e.bit_size);
+        rec.hex_line("+ bit_off[", e.bit_off);
+        rec.hex_line("+ bit_size[", e.bit_size);
     } else {
-        dec_line(rec, "+ one_byte[", e.one_byte);
-        dec_line(rec, "+ total_byte[", e.total_byte);
+        rec.dec_line("+ one_byte[", e.one_byte);
+        rec.dec_line("+ total_byte[", e.total_byte);
     }
-    if (e.kind & kKindStruct) dec_line(rec, "+ struct_len[", e.struct_len);
+    if (e.kind & kKindStruct) rec.dec_line("+ struct_len[", e.struct_len);
     if (!e.regn.empty()) {
-        rec += "+ regn[";
-        rec += e.regn;
-        rec += "]\r\n";
-        hex_line(rec, "+ regcode[", e.regcode);
-        dec_line(rec, "+ regop1[", e.regop1);
-        dec_line(rec, "+ regop2[", e.regop2);
+        rec.lit("+ regn[");
+        rec.str(e.regn);
+        rec.lit("]\r\n");
+        rec.hex_line("+ regcode[", e.regcode);
+        rec.dec_line("+ regop1[", e.regop1);
+        rec.dec_line("+ regop2[", e.regop2);
         for (int k = 0; k < kLocRows; ++k) {
             if (e.floc_begin[k] == 0 && e.floc_end[k] == 0) break;
-            rec += "+ floc[";
-            append_dec(rec, k);
+            rec.lit("+ floc[");
+            rec.dec(k);
             for (int32_t v : {e.floc_begin[k], e.floc_end[k], e.floc_code[k]}) {
-                rec += " 0x";
-                append_hex(rec, static_cast<uint32_t>(v));
+                rec.lit(" 0x");
+                rec.hex(static_cast<uint32_t>(v));
             }
-            rec += ' ';
-            append_dec(rec, e.floc_op1[k]);
-            rec += ' ';
-            append_dec(rec, e.floc_op2[k]);
-            rec += "]\r\n";
+            rec.lit(" ");
+            rec.dec(e.floc_op1[k]);
+            rec.lit(" ");
+            rec.dec(e.floc_op2[k]);
+            rec.lit("]\r\n");
         }
     }
-    rec += "=\r\n";
+    rec.lit("=\r\n");
+    return static_cast<size_t>(rec.p - begin);
 }
+
+// The kind text of each combination of the four kind flags (ARRAY, POINTER,
+// STRUCT, BIT, in that order; "SIMPLE " when none is set).
+constexpr const char* kKindTexts[16] = {
+    "SIMPLE ",
+    "ARRAY ",
+    "POINTER ",
+    "ARRAY POINTER ",
+    "STRUCT ",
+    "ARRAY STRUCT ",
+    "POINTER STRUCT ",
+    "ARRAY POINTER STRUCT ",
+    "BIT ",
+    "ARRAY BIT ",
+    "POINTER BIT ",
+    "ARRAY POINTER BIT ",
+    "STRUCT BIT ",
+    "ARRAY STRUCT BIT ",
+    "POINTER STRUCT BIT ",
+    "ARRAY POINTER STRUCT BIT ",
+};
 
 // Completes the -g copy prepared in entry 1024: entry 0 with the post-pass
 // results under the global name and category, then the members behind it.
@@ -218,22 +274,16 @@ const char* ident_text(int32_t ident) {
     return "";
 }
 
-std::string kind_text(int32_t kind) {
-    std::string text;
-    if (kind & kKindArray) text += "ARRAY ";
-    if (kind & kKindPointer) text += "POINTER ";
-    if (kind & kKindStruct) text += "STRUCT ";
-    if (kind & kKindBit) text += "BIT ";
-    if (text.empty()) text = "SIMPLE ";
-    return text;
-}
+std::string kind_text(int32_t kind) { return kKindTexts[kind & 15]; }
 
 void normalise_type_name(std::string& typen) {
     if (typen.empty()) return;
     // Every row begins with "unsigned", "signed", "short" or "long".
     const char c = typen[0];
     if (c != 'u' && c != 'U' && c != 's' && c != 'S' && c != 'l' && c != 'L') return;
+    const char first = static_cast<char>(c | 0x20);
     for (const TypeNameRow& row : kTypeNames) {
+        if (row.c_name[0] != first) continue;  // cannot match: the rows are lower case
         if (match_word_nocase(typen.c_str(), row.c_name)) {
             typen = row.short_name;
             return;
@@ -260,7 +310,7 @@ int used_main_extent(const SymbolState& t) {
 
 static bool has_newline(const std::string& text) { return text.find('\n') != std::string::npos; }
 
-static std::string crlf_to_lf(const std::string& text) {
+static std::string crlf_to_lf(std::string_view text) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -277,20 +327,20 @@ void write_sym_records(Session& s, OutText& sym) {
     if (s.opt.globalize_statics && !t.entries[kGlobalBankStart].name.empty())
         global_count = complete_global_copy(t, main_extent);
 
-    std::string rec;
+    std::string& rec = t.record_text;
     auto visit = [&](int i) {
         SymbolEntry& e = t.entries[i];
         if (e.name.empty()) return;
-        std::string kind = kind_text(e.kind);
+        const char* kind = kKindTexts[e.kind & 15];
         if (e.kind & kKindBit) fix_bit_field(t, i);
         normalise_type_name(e.typen);
-        rec.clear();
-        format_record(rec, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
+        const size_t length = format_record(rec, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
+        const std::string_view text(rec.data(), length);
         // A line break inside a name from the file still becomes CR LF.
         if (has_newline(e.name) || has_newline(e.typen) || has_newline(e.regn)) {
-            out_write(sym, crlf_to_lf(rec));
+            out_write(sym, crlf_to_lf(text));
         } else {
-            out_write_raw(sym, rec);
+            out_write_raw(sym, text);
         }
     };
     for (int i = 0; i < main_extent; ++i) visit(i);
