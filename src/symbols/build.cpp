@@ -379,7 +379,11 @@ size_t build_symbol(Session& s, OutText& sym, WalkContext& ctx, size_t values, u
     const size_t limit = list_limit(ctx, values);
     ByteReader r = image_range(s, values, limit > values ? limit - values : 0);
     ByteReader attr_list = abbrev_reader(s, specs);
-    AttributeValue v;
+    const size_t level = static_cast<size_t>(ctx.depth);
+    while (ctx.values.size() <= level) ctx.values.push_back(std::make_unique<AttributeValue>());
+    AttributeValue& v = *ctx.values[level];
+    clear_attribute_value(v);
+    v.size = 0;
     v.hex_text = tracing;
     std::string loc_text, line, attr_label, form_label_text;
     bool cut = false;

@@ -6,7 +6,9 @@
 // and unions add their information to the entries below it.
 #pragma once
 
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 #include <cstddef>
 #include <cstdint>
@@ -56,6 +58,11 @@ struct WalkContext {
     // Lookups re-check the entry, so stale positions are harmless.
     std::unordered_multimap<size_t, int> member_index;
     bool member_index_active = false;
+
+    // One attribute value buffer per build_symbol depth, reused from DIE to
+    // DIE: a fresh buffer costs a 1 KB clear, and the nested calls a type
+    // reference makes must not overwrite the value of the caller.
+    std::vector<std::unique_ptr<AttributeValue>> values;
 };
 
 // One attribute as the rules see it.
