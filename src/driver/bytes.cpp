@@ -34,13 +34,6 @@ void skip(ByteReader& r, size_t n) {
     }
 }
 
-uint8_t read_u8(ByteReader& r) {
-    if (r.pos >= r.end) {
-        r.overrun = true;
-        return 0;
-    }
-    return r.data[r.pos++];
-}
 
 uint8_t peek_u8(const ByteReader& r) { return r.pos < r.end ? r.data[r.pos] : 0; }
 

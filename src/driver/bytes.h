@@ -43,7 +43,13 @@ void seek(ByteReader& r, size_t offset);
 // Steps over n bytes (clamped, marking the reader when cut).
 void skip(ByteReader& r, size_t n);
 
-uint8_t read_u8(ByteReader& r);
+inline uint8_t read_u8(ByteReader& r) {
+    if (r.pos >= r.end) {
+        r.overrun = true;
+        return 0;
+    }
+    return r.data[r.pos++];
+}
 uint8_t peek_u8(const ByteReader& r);   // the next byte or 0 at the end; never marks the reader
 uint16_t read_target16_cut(ByteReader& r);
 uint32_t read_target32_cut(ByteReader& r);

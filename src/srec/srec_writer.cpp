@@ -1,6 +1,7 @@
 #include "srec/srec_writer.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include "driver/bytes.h"
@@ -130,7 +131,8 @@ void write_srec_file(Session& s, OutText& mot, const std::string& mot_name) {
         uint8_t bytes[kSrecDataBytes];
         while (!data.at_end()) {
             unsigned n = static_cast<unsigned>(std::min<size_t>(data.remaining(), kSrecDataBytes));
-            for (unsigned k = 0; k < n; ++k) bytes[k] = read_u8(data);
+            std::memcpy(bytes, data.data + data.pos, n);  // n <= data.remaining()
+            skip(data, n);
             write_srec_record(mot, n, address, srec_data_type(address), bytes);
             address += n;
         }

@@ -175,7 +175,7 @@ int fixed_size(const Session& s, uint32_t form) {
 
 }  // namespace
 
-size_t decode_attribute(Session& s, uint32_t& form, AttributeValue& value, ByteReader& r) {
+size_t decode_attribute_any(Session& s, uint32_t& form, AttributeValue& value, ByteReader& r) {
     const bool was_overrun = r.overrun;
     const size_t start = r.pos;
     value.text.clear();

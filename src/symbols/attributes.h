@@ -14,6 +14,7 @@
 #include <string>
 
 #include "driver/bytes.h"
+#include "symbols/dwarf_names.h"
 
 struct Session;
 
@@ -77,7 +78,48 @@ inline void clear_attribute_value(AttributeValue& v) {
 // cut by its end reads what is there, leaves r.overrun set and prints one
 // "warning: " line (only when the reader was not already overrun on entry);
 // the caller then stops reading that structure without warning again.
-size_t decode_attribute(Session& s, uint32_t& form, AttributeValue& value, ByteReader& r);
+//
+// decode_attribute is the entry point; decode_attribute_any is its general
+// path, which every form and every cut value takes.
+size_t decode_attribute_any(Session& s, uint32_t& form, AttributeValue& value, ByteReader& r);
+
+// A number read whole, stored as decode_attribute_any would store it.
+template <typename T>
+inline size_t store_whole_number(AttributeValue& value, T number, const ByteReader& r) {
+    value.text.clear();
+    std::memcpy(value.bytes, &number, sizeof number);
+    if (value.used < sizeof number) value.used = sizeof number;
+    value.size = static_cast<int32_t>(sizeof number);
+    return r.pos;
+}
+
+// Most attribute values are 1-, 2- or 4-byte numbers. When one is there whole
+// and no trace text is wanted, it is stored here without a call; everything
+// else (and every cut value) goes the general way.
+inline size_t decode_attribute(Session& s, uint32_t& form, AttributeValue& value, ByteReader& r) {
+    if (!value.hex_text && r.pos <= r.end) {
+        const size_t room = r.end - r.pos;
+        switch (form) {
+        case DW_FORM_data1:
+        case DW_FORM_flag:
+        case DW_FORM_ref1:
+            if (room < 1) break;
+            return store_whole_number(value, read_u8(r), r);
+        case DW_FORM_data2:
+        case DW_FORM_ref2:
+            if (room < 2) break;
+            return store_whole_number(value, read_target16(r), r);
+        case DW_FORM_data4:
+        case DW_FORM_ref_addr:
+        case DW_FORM_ref4:
+            if (room < 4) break;
+            return store_whole_number(value, read_target32(r), r);
+        default:
+            break;
+        }
+    }
+    return decode_attribute_any(s, form, value, r);
+}
 
 // Steps over the values of one DIE: `values` is at the DIE's attribute
 // values, `specs` at its attribute specifications (a reader over
