@@ -82,6 +82,7 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry,
                     entry->floc_code[row] = result.code;
                     entry->floc_op1[row] = result.op1;
                     entry->floc_op2[row] = result.op2;
+                    if (row >= entry->floc_rows) entry->floc_rows = row + 1;
                 }
                 ++index;
                 ++row;

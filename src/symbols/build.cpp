@@ -14,16 +14,22 @@ namespace {
 
 // The register operation of row 0 and the rows of a list read into the
 // scratch entry; a frame base also takes the operation indices (floc_seq).
+// The whole arrays are taken over; beyond both entries' written rows they are
+// zero on both sides, so only those rows are copied.
 void take_list_rows(SymbolEntry& root, const SymbolEntry& list, bool with_seq) {
     root.regcode = list.floc_code[0];
     root.regop1 = list.floc_op1[0];
     root.regop2 = list.floc_op2[0];
-    if (with_seq) std::memcpy(root.floc_seq, list.floc_seq, sizeof root.floc_seq);
-    std::memcpy(root.floc_begin, list.floc_begin, sizeof root.floc_begin);
-    std::memcpy(root.floc_end, list.floc_end, sizeof root.floc_end);
-    std::memcpy(root.floc_code, list.floc_code, sizeof root.floc_code);
-    std::memcpy(root.floc_op1, list.floc_op1, sizeof root.floc_op1);
-    std::memcpy(root.floc_op2, list.floc_op2, sizeof root.floc_op2);
+    int32_t rows = root.floc_rows > list.floc_rows ? root.floc_rows : list.floc_rows;
+    if (rows > kLocRows) rows = kLocRows;
+    const size_t bytes = static_cast<size_t>(rows) * sizeof root.floc_seq[0];
+    if (with_seq) std::memcpy(root.floc_seq, list.floc_seq, bytes);
+    std::memcpy(root.floc_begin, list.floc_begin, bytes);
+    std::memcpy(root.floc_end, list.floc_end, bytes);
+    std::memcpy(root.floc_code, list.floc_code, bytes);
+    std::memcpy(root.floc_op1, list.floc_op1, bytes);
+    std::memcpy(root.floc_op2, list.floc_op2, bytes);
+    root.floc_rows = rows;
 }
 
 

@@ -26,12 +26,17 @@ void clear_symbol_entry(SymbolEntry& e) {
     e.regcode = 0;
     e.regop1 = 0;
     e.regop2 = 0;
-    std::memset(e.floc_seq, 0, sizeof e.floc_seq);
-    std::memset(e.floc_begin, 0, sizeof e.floc_begin);
-    std::memset(e.floc_end, 0, sizeof e.floc_end);
-    std::memset(e.floc_code, 0, sizeof e.floc_code);
-    std::memset(e.floc_op1, 0, sizeof e.floc_op1);
-    std::memset(e.floc_op2, 0, sizeof e.floc_op2);
+    if (e.floc_rows > 0) {
+        const size_t rows = static_cast<size_t>(e.floc_rows < kLocRows ? e.floc_rows : kLocRows);
+        const size_t bytes = rows * sizeof e.floc_seq[0];
+        std::memset(e.floc_seq, 0, bytes);
+        std::memset(e.floc_begin, 0, bytes);
+        std::memset(e.floc_end, 0, bytes);
+        std::memset(e.floc_code, 0, bytes);
+        std::memset(e.floc_op1, 0, bytes);
+        std::memset(e.floc_op2, 0, bytes);
+        e.floc_rows = 0;
+    }
 }
 
 static void clear_scope(WalkScope& w) {

@@ -70,6 +70,9 @@ struct SymbolEntry {
     int32_t floc_code[kLocRows] = {};
     int32_t floc_op1[kLocRows] = {};
     int32_t floc_op2[kLocRows] = {};
+    // Rows from here on are zero in all six floc arrays, so a clear touches
+    // only the rows a location list wrote. Every writer of a row raises it.
+    int32_t floc_rows = 0;
 };
 
 // The walk's per-unit and per-function context.

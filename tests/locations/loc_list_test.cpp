@@ -168,6 +168,25 @@ TEST(LocList, AtMost48RowsButEveryOperationTraced) {
     for (char c : t) lines += c == '\n';
     EXPECT_EQ(60u, lines);
     EXPECT_NE(std::string::npos, t.find("DW_OP_regn(0x6D)        R29\n/[0x0028]"));
+
+    // A clear leaves every row zero, however many the list wrote.
+    clear_symbol_entry(e);
+    for (int row = 0; row < kLocRows; ++row) {
+        const int32_t fields[] = {e.floc_seq[row], e.floc_begin[row], e.floc_end[row],
+                                  e.floc_code[row], e.floc_op1[row],  e.floc_op2[row]};
+        for (int32_t v : fields) ASSERT_EQ(0, v) << "row " << row;
+    }
+    // A shorter list read afterwards leaves the rows behind it zero.
+    ByteWriter one;
+    entry(one, 4, 0x10, 0x20, {0x51});
+    end_of_list(one, 4);
+    LocFile g(one);
+    g.s.opt.trace = false;
+    read_loc_list(g.s, g.sym, 0, e, 0);
+    EXPECT_EQ(0x51, e.floc_code[0]);
+    clear_symbol_entry(e);
+    EXPECT_EQ(0, e.floc_code[0]);
+    EXPECT_EQ(0, e.floc_begin[0]);
 }
 
 TEST(LocList, NoLocalsEmptiesTheNameAndReadsNothing) {

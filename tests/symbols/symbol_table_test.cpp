@@ -19,6 +19,7 @@ void fill(SymbolEntry& e, const char* name) {
     e.bit_fixed = 255;
     e.floc_seq[47] = 3;
     e.floc_op2[0] = -1;
+    e.floc_rows = kLocRows;  // a writer of rows says how far they reach
     e.die_pos = 99;
 }
 
@@ -33,7 +34,7 @@ bool is_clear(const SymbolEntry& e) {
     for (int k = 0; k < kLocRows; ++k)
         if (e.floc_seq[k] || e.floc_begin[k] || e.floc_end[k] || e.floc_code[k] || e.floc_op1[k] || e.floc_op2[k])
             return false;
-    return true;
+    return e.floc_rows == 0;
 }
 
 TEST(SymbolTable, AdvanceFillsUpTo1023ThenClampsWithMessage) {
