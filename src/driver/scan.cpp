@@ -74,6 +74,13 @@ const char* match_word_nocase(const char* text, const char* word) {
     return (*text == 0 || is_blank(*text)) ? text : nullptr;
 }
 
+bool equal_nocase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (upper(a[i]) != upper(b[i])) return false;
+    return true;
+}
+
 const char* find_last(const char* text, char c) {
     if (!text) return nullptr;
     if (c == 0) return text + std::strlen(text);

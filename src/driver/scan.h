@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 inline bool is_blank(char c) { return static_cast<signed char>(c) <= 32; }
 
@@ -26,5 +27,7 @@ const char* match_prefix(const char* text, const char* prefix);
 // Position after `word` when `text` begins with it (case folded) and a blank
 // or NUL follows; else null.
 const char* match_word_nocase(const char* text, const char* word);
+// Equal texts when the letters a-z and A-Z are case folded.
+bool equal_nocase(std::string_view a, std::string_view b);
 // The last occurrence of `c` (NUL finds the terminator), else null.
 const char* find_last(const char* text, char c);

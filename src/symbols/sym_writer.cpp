@@ -24,7 +24,7 @@ constexpr IdentName kIdentNames[] = {
 };
 
 struct TypeNameRow {
-    const char* c_name;
+    std::string_view c_name;
     const char* short_name;
 };
 
@@ -281,10 +281,13 @@ void normalise_type_name(std::string& typen) {
     // Every row begins with "unsigned", "signed", "short" or "long".
     const char c = typen[0];
     if (c != 'u' && c != 'U' && c != 's' && c != 'S' && c != 'l' && c != 'L') return;
-    const char first = static_cast<char>(c | 0x20);
+    // A row matches when the name begins with its words, case folded, and a
+    // blank or the end (or a NUL) follows them.
+    const std::string_view name(typen.c_str());
     for (const TypeNameRow& row : kTypeNames) {
-        if (row.c_name[0] != first) continue;  // cannot match: the rows are lower case
-        if (match_word_nocase(typen.c_str(), row.c_name)) {
+        const size_t n = row.c_name.size();
+        if (name.size() < n || (name.size() > n && !is_blank(name[n]))) continue;
+        if (equal_nocase(name.substr(0, n), row.c_name)) {
             typen = row.short_name;
             return;
         }

@@ -134,6 +134,8 @@ TEST(SymWriter, TypeNameNormalisation) {
         {"long long unsigned int", "int64"},
         {"unsigned int extra", "Uint"},  // the words after a match are dropped
         {"unsigned int\x85", "Uint"},    // a byte above 0x7F counts as a blank
+        {"unsigned", "unsigned"},
+        {"unsigned in", "unsigned in"},
         {"char", "char"},
         {"Ldouble", "Ldouble"},
         {"point", "point"},
@@ -143,6 +145,13 @@ TEST(SymWriter, TypeNameNormalisation) {
         normalise_type_name(t);
         EXPECT_EQ(t, c.second) << c.first;
     }
+    // A NUL ends the name as far as the rows are concerned.
+    std::string with_nul("short int\0zz", 12);
+    normalise_type_name(with_nul);
+    EXPECT_EQ("short", with_nul);
+    std::string cut_by_nul("short in\0t", 10);
+    normalise_type_name(cut_by_nul);
+    EXPECT_EQ(10u, cut_by_nul.size());
 }
 
 TEST(SymWriter, KindAndIdentTexts) {
