@@ -1,6 +1,7 @@
 #include "locations/loc_expr.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "driver/format.h"
@@ -71,11 +72,21 @@ constexpr PlainOp kPlainOps[] = {
     {0xff, "DW_OP_hi_user(0x%X)     "},
 };
 
+// Row of each operation code in a table, or -1: one lookup per operation
+// instead of a search.
+template <typename Row, size_t N>
+constexpr std::array<int8_t, 256> index_by_code(const Row (&rows)[N]) {
+    std::array<int8_t, 256> index{};
+    for (auto& slot : index) slot = -1;
+    for (size_t i = 0; i < N; ++i) index[rows[i].code] = static_cast<int8_t>(i);
+    return index;
+}
+
+constexpr std::array<int8_t, 256> kPlainIndex = index_by_code(kPlainOps);
+
 const char* plain_op_format(unsigned code) {
-    for (const PlainOp& op : kPlainOps) {
-        if (op.code == code) return op.format;
-    }
-    return nullptr;
+    const int i = code < 256 ? kPlainIndex[code] : -1;
+    return i < 0 ? nullptr : kPlainOps[i].format;
 }
 
 // Operations whose operands are `size` fixed bytes, shown in hexadecimal in
@@ -101,11 +112,11 @@ constexpr ConstOp kConstOps[] = {
     {0x2f, 2, "DW_OP_skip(0x%X)[%s]    "},
 };
 
+constexpr std::array<int8_t, 256> kConstIndex = index_by_code(kConstOps);
+
 const ConstOp* const_op(unsigned code) {
-    for (const ConstOp& op : kConstOps) {
-        if (op.code == code) return &op;
-    }
-    return nullptr;
+    const int i = code < 256 ? kConstIndex[code] : -1;
+    return i < 0 ? nullptr : &kConstOps[i];
 }
 
 // The next `count` bytes of `r` in hexadecimal, without moving `r`; only the
@@ -168,7 +179,7 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         return r.pos;
     }
     if (const ConstOp* op = const_op(code)) {
-        std::string hex = hex_ahead(r, op->size);
+        const std::string hex = want ? hex_ahead(r, op->size) : std::string();
         if (op->size == 8) {
             uint8_t raw[8] = {0, 0, 0, 0, 0, 0, 0, 0};
             size_t n = std::min<size_t>(8, r.remaining());
