@@ -33,6 +33,7 @@ TEST(DwarfNames, AttributeLabelsAndWidths) {
     EXPECT_EQ(attr(0x03).size(), 33u);
     EXPECT_EQ(attr(0x3C), padded("DW_AT_declaretion(0x3C)", 10));
     EXPECT_EQ(attr(0x2E), padded("DW_AT_stride_size(0x2E)", 10));
+    EXPECT_EQ(attr(DW_AT_specification), padded("DW_AT_speci" "fication(0x47)", 8));
     EXPECT_EQ(attr(0x4E), padded("DW_AT_allocated{3}(0x4E)", 9));
     EXPECT_EQ(attr(0x68), padded("DW_AT_recursive{3}(0x68)", 9));
     // DWARF 4 codes: no marker, the wider group.
