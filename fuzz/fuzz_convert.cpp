@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "driver/driver.h"
-#include "driver/session.h"
+#include "common/session.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;

@@ -8,7 +8,7 @@
 
 #include "driver/messages.h"
 #include "driver/passes.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "elf/elf_reader.h"
 
 namespace {

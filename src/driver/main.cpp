@@ -2,7 +2,7 @@
 #include <cstdio>
 
 #include "driver/driver.h"
-#include "driver/session.h"
+#include "common/session.h"
 
 int main(int argc, char** argv) {
     Session session;

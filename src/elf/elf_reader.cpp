@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "driver/format.h"
-#include "driver/scan.h"
-#include "driver/session.h"
+#include "common/format.h"
+#include "common/scan.h"
+#include "common/session.h"
 
 namespace {
 

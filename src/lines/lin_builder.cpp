@@ -17,10 +17,10 @@
 
 #include "driver/driver.h"
 #include "driver/messages.h"
-#include "driver/format.h"
+#include "common/format.h"
 #include "driver/passes.h"
-#include "driver/scan.h"
-#include "driver/session.h"
+#include "common/scan.h"
+#include "common/session.h"
 #include "elf/elf_reader.h"
 #include "lines/line_state.h"
 

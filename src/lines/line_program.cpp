@@ -12,10 +12,10 @@
 #include <algorithm>
 #include <string>
 
-#include "driver/bytes.h"
-#include "driver/format.h"
+#include "common/bytes.h"
+#include "common/format.h"
 #include "driver/passes.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "lines/line_state.h"
 #include "lines/line_table.h"
 

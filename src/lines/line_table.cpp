@@ -1,11 +1,11 @@
 #include "lines/line_table.h"
 
-#include "driver/format.h"
+#include "common/format.h"
 
 #include <algorithm>
 
-#include "driver/scan.h"
-#include "driver/session.h"
+#include "common/scan.h"
+#include "common/session.h"
 #include "lines/line_state.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
-#include "driver/format.h"
-#include "driver/session.h"
+#include "common/format.h"
+#include "common/session.h"
 #include "locations/registers.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/bytes.h"
+#include "common/bytes.h"
 
 struct Session;
 

@@ -1,8 +1,8 @@
 #include "locations/loc_list.h"
 
-#include "driver/format.h"
+#include "common/format.h"
 #include "driver/passes.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "locations/loc_expr.h"
 #include "locations/loc_state.h"
 #include "symbols/symbol_table.h"

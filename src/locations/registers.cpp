@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/format.h"
+#include "common/format.h"
 #include "elf/elf_reader.h"
 
 namespace {

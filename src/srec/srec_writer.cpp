@@ -4,10 +4,10 @@
 #include <cstring>
 #include <string>
 
-#include "driver/bytes.h"
+#include "common/bytes.h"
 #include "driver/passes.h"
-#include "driver/session.h"
-#include "driver/text_io.h"
+#include "common/session.h"
+#include "common/text_io.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "driver/format.h"
-#include "driver/session.h"
+#include "common/format.h"
+#include "common/session.h"
 #include "elf/elf_reader.h"
 #include "symbols/dwarf_names.h"
 

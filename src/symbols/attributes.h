@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/bytes.h"
+#include "common/bytes.h"
 #include "symbols/dwarf_names.h"
 
 struct Session;

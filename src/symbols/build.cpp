@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "driver/format.h"
-#include "driver/session.h"
+#include "common/format.h"
+#include "common/session.h"
 #include "locations/loc_list.h"
 #include "locations/registers.h"
 #include "symbols/dwarf_names.h"

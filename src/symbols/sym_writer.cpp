@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/format.h"
-#include "driver/scan.h"
-#include "driver/session.h"
-#include "driver/text_io.h"
+#include "common/format.h"
+#include "common/scan.h"
+#include "common/session.h"
+#include "common/text_io.h"
 #include "symbols/symbol_table.h"
 
 namespace {

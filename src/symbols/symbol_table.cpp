@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "driver/session.h"
+#include "common/session.h"
 
 void clear_symbol_entry(SymbolEntry& e) {
     e.nest = 0;

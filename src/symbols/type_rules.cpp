@@ -1,7 +1,7 @@
 #include "symbols/type_rules.h"
 
-#include "driver/scan.h"
-#include "driver/session.h"
+#include "common/scan.h"
+#include "common/session.h"
 #include "symbols/dwarf_names.h"
 #include "symbols/units.h"
 

@@ -2,9 +2,9 @@
 
 #include <string>
 
-#include "driver/format.h"
+#include "common/format.h"
 #include "driver/passes.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "symbols/dwarf_names.h"
 #include "symbols/symbol_table.h"
 #include "symbols/walk.h"

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/bytes.h"
+#include "common/bytes.h"
 
 struct Session;
 struct OutText;

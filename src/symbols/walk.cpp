@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "driver/format.h"
-#include "driver/session.h"
+#include "common/format.h"
+#include "common/session.h"
 #include "elf/elf_reader.h"
 #include "symbols/build.h"
 #include "symbols/dwarf_names.h"

@@ -3,7 +3,7 @@
 
 #include "driver/driver.h"
 #include "driver/messages.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "support/elf_builder.h"
 #include "support/run_helpers.h"
 

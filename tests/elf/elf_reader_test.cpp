@@ -1,7 +1,7 @@
 // ELF header, tables, section names and DWARF section lookup.
 #include <gtest/gtest.h>
 
-#include "driver/session.h"
+#include "common/session.h"
 #include "elf/elf_reader.h"
 #include "support/elf_builder.h"
 #include "support/run_helpers.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "driver/passes.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "line_test_util.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The row table and the LXX lines it writes.
 #include <gtest/gtest.h>
 
-#include "driver/session.h"
+#include "common/session.h"
 #include "lines/line_state.h"
 #include "lines/line_table.h"
 #include "line_test_util.h"

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "driver/passes.h"
-#include "driver/session.h"
-#include "driver/text_io.h"
+#include "common/session.h"
+#include "common/text_io.h"
 #include "elf/elf_reader.h"
 #include "lines/line_state.h"
 #include "support/elf_builder.h"

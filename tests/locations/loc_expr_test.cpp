@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/session.h"
+#include "common/session.h"
 #include "support/elf_builder.h"
 
 namespace {

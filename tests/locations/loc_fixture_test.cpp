@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "driver/passes.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "locations/loc_list.h"
 #include "support/run_helpers.h"
 #include "symbols/symbol_table.h"

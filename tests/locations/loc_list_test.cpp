@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "driver/passes.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "locations/loc_state.h"
 #include "support/elf_builder.h"
 #include "support/run_helpers.h"

@@ -5,7 +5,7 @@
 #include <numeric>
 
 #include "driver/passes.h"
-#include "driver/session.h"
+#include "common/session.h"
 #include "srec/srec_writer.h"
 #include "srec/srec_decode.h"
 #include "support/elf_builder.h"

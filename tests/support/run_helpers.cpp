@@ -7,7 +7,7 @@
 #include <iterator>
 
 #include "driver/driver.h"
-#include "driver/session.h"
+#include "common/session.h"
 
 std::string RunResult::text(const std::string& name) const {
     auto it = files.find(name);

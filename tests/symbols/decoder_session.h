@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/format.h"
-#include "driver/session.h"
-#include "driver/text_io.h"
+#include "common/format.h"
+#include "common/session.h"
+#include "common/text_io.h"
 #include "elf/elf_reader.h"
 #include "support/elf_builder.h"
 #include "symbols/symbol_table.h"

@@ -1,8 +1,8 @@
 // SYM records written from hand-filled symbol tables.
 #include <gtest/gtest.h>
 
-#include "driver/session.h"
-#include "driver/text_io.h"
+#include "common/session.h"
+#include "common/text_io.h"
 #include "symbols/sym_test_util.h"
 #include "symbols/sym_writer.h"
 #include "symbols/symbol_table.h"

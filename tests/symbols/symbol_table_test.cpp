@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/session.h"
+#include "common/session.h"
 #include "symbols/symbol_table.h"
 
 namespace {

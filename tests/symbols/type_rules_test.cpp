@@ -5,7 +5,7 @@
 #include <set>
 #include <sstream>
 
-#include "driver/session.h"
+#include "common/session.h"
 #include "symbols/sym_test_util.h"
 #include "symbols/symbol_table.h"
 #include "symbols/type_rules.h"

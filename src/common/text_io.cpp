@@ -1,4 +1,4 @@
-#include "driver/text_io.h"
+#include "common/text_io.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "driver/format.h"
+#include "common/format.h"
 
 #include <cstdarg>
 #include <cstdio>
 
-#include "driver/session.h"
+#include "common/session.h"
 
 void trace_line(Session& s, OutText* out, std::string_view text) {
     if (!s.opt.trace) return;

@@ -1,4 +1,4 @@
-#include "driver/bytes.h"
+#include "common/bytes.h"
 
 #include <cstring>
 

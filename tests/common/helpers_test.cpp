@@ -1,10 +1,10 @@
 // Number renderings, byte-order and LEB128 readers, text scanners.
 #include <gtest/gtest.h>
 
-#include "driver/bytes.h"
-#include "driver/format.h"
-#include "driver/scan.h"
-#include "driver/session.h"
+#include "common/bytes.h"
+#include "common/format.h"
+#include "common/scan.h"
+#include "common/session.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "driver/session.h"
+#include "common/session.h"
 
 #include <cstdio>
 

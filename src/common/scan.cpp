@@ -1,4 +1,4 @@
-#include "driver/scan.h"
+#include "common/scan.h"
 
 #include <cstring>
 

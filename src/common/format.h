@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/bytes.h"
+#include "common/bytes.h"
 
 struct Session;
 struct OutText;

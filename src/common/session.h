@@ -13,8 +13,8 @@
 #include <string_view>
 #include <vector>
 
-#include "driver/bytes.h"
-#include "driver/text_io.h"
+#include "common/bytes.h"
+#include "common/text_io.h"
 #include "elf/elf_reader.h"
 
 struct SymbolState;    // symbols/symbol_table.h
