@@ -60,27 +60,14 @@ arm_link() {
     { set +x; } 2>/dev/null
 }
 
-# gcc_arm OPT FLAGSET
-gcc_arm() {
-    out="gcc-m3-${1#-}-$2.elf" debug=$(debug_flags $2)
+# arm_build PREFIX COMPILER OPT FLAGSET: every unit, then the GNU link.
+arm_build() {
+    out="$1-${3#-}-$4.elf" cc=$2 opt=$3 debug=$(debug_flags $4)
     dir="$obj/${out%.elf}"
     mkdir -p "$dir"
     for u in start_arm $UNITS; do
         set -x
-        $ARM_CC $ARM_FLAGS $1 $debug $COMMON -c "$u.c" -o "$dir/$u.o"
-        { set +x; } 2>/dev/null
-    done
-    arm_link "$out" "$dir"
-}
-
-# clang_arm OPT FLAGSET
-clang_arm() {
-    out="clang-m3-${1#-}-$2.elf" debug=$(debug_flags $2)
-    dir="$obj/${out%.elf}"
-    mkdir -p "$dir"
-    for u in start_arm $UNITS; do
-        set -x
-        $CLANG $CLANG_FLAGS $1 $debug $COMMON -c "$u.c" -o "$dir/$u.o"
+        $cc $opt $debug $COMMON -c "$u.c" -o "$dir/$u.o"
         { set +x; } 2>/dev/null
     done
     arm_link "$out" "$dir"
@@ -105,13 +92,13 @@ gcc_sh() {
 }
 
 for flags in d2s d3s d4s d5s d2 d4 g; do
-    gcc_arm -O0 $flags
-    gcc_arm -O2 $flags
+    arm_build gcc-m3 "$ARM_CC $ARM_FLAGS" -O0 $flags
+    arm_build gcc-m3 "$ARM_CC $ARM_FLAGS" -O2 $flags
     gcc_sh -O2 $flags
 done
 for flags in d2 d4 d5; do
-    clang_arm -O0 $flags
-    clang_arm -O2 $flags
+    arm_build clang-m3 "$CLANG $CLANG_FLAGS" -O0 $flags
+    arm_build clang-m3 "$CLANG $CLANG_FLAGS" -O2 $flags
 done
 
 cd "$here"
