@@ -127,8 +127,8 @@ void damage(Session& s, CallFrames& f, const char* what, size_t image_offset) {
     if (f.warned) return;
     f.warned = true;
     std::string text = what;
-    append_printf(text, " at offset 0x%zX of %s; the call-frame rules stop there", image_offset - f.bytes.pos,
-                  f.section);
+    append_printf(text, " at offset 0x%lX of %s; the call-frame rules stop there",
+                  static_cast<unsigned long>(image_offset - f.bytes.pos), f.section);
     warn(s, text);
 }
 
