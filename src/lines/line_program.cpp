@@ -10,6 +10,7 @@
 // then include_directories and file_names; the first opcode is at
 // header_length + 10.
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "common/bytes.h"
@@ -32,6 +33,8 @@ struct LineProgramHeader {
     int8_t line_base = 0;
     uint8_t line_range = 0;
     uint8_t opcode_base = 0;
+    // Operand counts of the standard opcodes, from standard_opcode_lengths.
+    std::array<uint8_t, 256> opcode_lengths{};
 };
 
 // What a special opcode (or DW_LNS_const_add_pc) does to the registers.
@@ -71,6 +74,17 @@ struct ProgramReader {
     size_t program_start;
     LineProgramHeader h;
     bool warned = false;
+    // The file whose heading was written last, and the file register: a
+    // sequence end sets the register back to 1, and the heading follows
+    // when the next row is recorded.
+    uint32_t heading_file = 1;
+    uint32_t file = 1;
+
+    void select_for_row() {
+        if (file == heading_file) return;
+        heading_file = file;
+        select_file(s, lxx, file);
+    }
 
     // One warning per program, however many of its parts are cut.
     void fault(const char* what) {
@@ -191,7 +205,6 @@ struct ProgramReader {
     bool run_opcodes(ByteReader& r) {
         uint32_t address = 0;
         int32_t line = 1;
-        bool headings_suppressed = false;
         LineState& ls = *s.lines;
 
         write_start_marker(lxx);
@@ -209,14 +222,20 @@ struct ProgramReader {
                 "DW_negate_stmt(0x%02X)      ", "DW_set_basic_block(0x%02X)  ", "DW_const_add_pc(0x%02X)     ",
                 "DW_fixed_advence_pc(0x%02X) ", "DW_special(0x%02X)          ",
             };
-            if (want) append_printf(text, kNames[std::min<unsigned>(op, 10)], op);
+            // Opcodes from 10 up to opcode_base - 1 are standard opcodes of
+            // DWARF 3 and later; the rest from 10 on are special.
+            const bool later_standard = op >= 10 && op < h.opcode_base;
+            if (want) append_printf(text, later_standard ? "DW_standard(0x%02X)         " : kNames[std::min<unsigned>(op, 10)], op);
 
             bool cut = false;
-            switch (op) {
+            if (later_standard) {
+                cut = !later_standard_opcode(r, op, want ? &text : nullptr);
+            } else switch (op) {
             case 0:
                 cut = !extended_opcode(r, text, address, line);
                 break;
             case 1:
+                select_for_row();
                 record_copy_row(s, static_cast<uint32_t>(line), address);
                 if (want) append_printf(text, "Lines(%d) Address(0x%X) ", line, address);
                 break;
@@ -237,13 +256,10 @@ struct ProgramReader {
             case 4: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
-                // Once a selection comes while rows are pending, the rest of
-                // the program stays under the heading written last.
-                if (rows_pending(ls)) {
-                    flush_rows(s, lxx);
-                    headings_suppressed = true;
-                }
-                if (!headings_suppressed) select_file(s, lxx, n & 0xFF);
+                // The rows so far belong to the file selected before.
+                if (rows_pending(ls)) flush_rows(s, lxx);
+                file = heading_file = n & 0xFF;
+                select_file(s, lxx, file);
                 if (want) append_printf(text, "op(0x%X) ", n);
                 break;
             }
@@ -275,7 +291,10 @@ struct ProgramReader {
                 Advance a = special_advance(h, op - h.opcode_base);
                 line = static_cast<int32_t>(add_signed(static_cast<uint32_t>(line), a.line));
                 address = add_signed(address, a.address);
-                if (a.line >= 0) record_special_row(ls, static_cast<uint32_t>(line), address);
+                if (a.line >= 0) {
+                    select_for_row();
+                    record_special_row(ls, static_cast<uint32_t>(line), address);
+                }
                 if (want) append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", a.line, line,
                               static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
                 break;
@@ -292,6 +311,20 @@ struct ProgramReader {
         }
         write_end_marker(lxx);
         return complete;
+    }
+
+    // A standard opcode of DWARF 3 and later: it makes no row. 10
+    // (set_prologue_end) and 11 (set_epilogue_begin) have no operand, 12
+    // (set_isa) one; any later one has the ULEB128 operands its
+    // standard_opcode_lengths entry gives. False when cut by the program's end.
+    bool later_standard_opcode(ByteReader& r, uint8_t op, std::string* text) {
+        const unsigned operands = op == 10 || op == 11 ? 0 : op == 12 ? 1 : h.opcode_lengths[op];
+        for (unsigned i = 0; i < operands; ++i) {
+            const uint32_t n = read_uleb128(r);
+            if (r.overrun) return false;
+            if (text) append_printf(*text, "op(0x%X) ", n);
+        }
+        return true;
     }
 
     // An extended opcode: its length L, the sub-opcode, L - 1 operand bytes.
@@ -315,6 +348,7 @@ struct ProgramReader {
 
         if (sub == 1) {
             end_sequence(s, lxx, address);
+            file = 1;
             line = 1;
         } else if (sub == 2) {
             unsigned size = s.elf.address_size;
@@ -389,6 +423,8 @@ struct ProgramReader {
         h.line_base = static_cast<int8_t>(read_u8(program));
         h.line_range = read_u8(program);
         h.opcode_base = read_u8(program);
+        ByteReader lengths = program;
+        for (unsigned op = 1; op < h.opcode_base; ++op) h.opcode_lengths[op] = read_u8(lengths);
         if (h.line_range == 0) {
             fault("line_range is 0; special opcodes are computed with a line_range of 1");
         }

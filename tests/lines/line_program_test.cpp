@@ -95,16 +95,33 @@ TEST(LineProgram, DirectoryTableFollowsTheOpcodeLengths) {
         p.files = {{"x.c", 1}, {"y.c", 2}};
         p.ops.set_address(0x10).copy().set_file(2).end_sequence();
         EXPECT_EQ(without_trace(run({p})),
-                  "#LNE_start_sequence#\n-****  a\n+****  x.c\n+0x00000010     1\n$LNE_end_sequence=\n")
+                  "#LNE_start_sequence#\n-****  a\n+****  x.c\n+0x00000010     1\n-****  bc\n+****  y.c\n"
+                  "$LNE_end_sequence=\n")
             << base;
     }
-    // opcode_base 13: opcodes 10 to 12 are special with negative adjustment.
+}
+
+TEST(LineProgram, OpcodesBelowOpcodeBaseAreStandard) {
+    // 10 and 11 have no operand, 12 one; later ones as many as the header
+    // gives. None makes a row.
+    Program p;
+    p.opcode_base = 14;
+    p.later_opcode_length = 2;
+    p.sync();
+    p.ops.set_address(0x20).raw({10, 11, 12, 0x81, 0x01, 13, 5, 0x80, 0x01}).special(1, 2).end_sequence();
+    std::string text = run({p}, true);
+    for (const char* line : {"/ DW_standard(0x0A)         \n", "/ DW_standard(0x0B)         \n",
+                             "/ DW_standard(0x0C)         op(0x81) \n",
+                             "/ DW_standard(0x0D)         op(0x5) op(0x80) \n"}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(without_trace(text), "#LNE_start_sequence#\n+****  main.c\n+0x00000022     2\n$LNE_end_sequence=\n");
+
+    // With opcode_base 10, opcode 10 is special (adjusted opcode 0: line_base -5).
     Program q;
-    q.opcode_base = 13;
-    q.sync();
-    q.ops.set_address(0x20).advance_line(10).raw({12}).end_sequence();
-    std::string text = run({q}, true);
-    EXPECT_NE(text.find("/ DW_special(0x0C)          dl(-6) line(5) da(0x0) adr(0x20) \n"), std::string::npos);
+    q.ops.set_address(0x20).advance_line(10).raw({10}).end_sequence();
+    text = run({q}, true);
+    EXPECT_NE(text.find("/ DW_special(0x0A)          dl(-5) line(6) da(0x0) adr(0x20) \n"), std::string::npos);
 }
 
 TEST(LineProgram, FileNamesAreSplitIntoDirectoryAndName) {
@@ -150,17 +167,23 @@ TEST(LineProgram, TablesAfterTheFirstOpcodeAreNotRead) {
     EXPECT_EQ(text.substr(0, 56), "#LNE_start_sequence#\n/****  SrcNameOverIndex(1) Regs(0)\n");
 }
 
-TEST(LineProgram, SelectionWhilePendingFlushesAndSuppressesHeadings) {
+TEST(LineProgram, RowsComeUnderTheFileTheyBelongTo) {
     Program p;
     p.files = {{"a.c", 0}, {"b.h", 0}, {"c.h", 0}};
+    // A selection while rows are pending flushes them, then writes its heading.
     p.ops.set_file(2).set_address(0x100).copy().special(1, 1);
-    p.ops.set_file(1).special(1, 1).set_file(3).end_sequence();
+    p.ops.set_file(1).special(1, 1).set_file(3).special(1, 1).end_sequence();
+    // A new sequence starts in file 1: its heading comes with its first row.
+    // (A sequence end at the address of a pending row adds no end row.)
+    p.ops.set_address(0x200).special(2, 0).end_sequence();
     // Rows after the last end of sequence are lost.
-    p.ops.special(1, 1);
+    p.ops.set_file(2).special(1, 1);
     EXPECT_EQ(without_trace(run({p})),
               "#LNE_start_sequence#\n+****  a.c\n+****  b.h\n"
               "+0x00000100     1\n+0x00000101     2\n"
-              "+0x00000102     3\n"
+              "+****  a.c\n+0x00000102     3\n"
+              "+****  c.h\n+0x00000103     4\n"
+              "+****  a.c\n+0x00000200     3\n+****  b.h\n"
               "$LNE_end_sequence=\n");
 }
 

@@ -68,6 +68,7 @@ struct Program {
     int8_t line_base = -5;
     uint8_t line_range = 14;
     uint8_t opcode_base = 10;
+    uint8_t later_opcode_length = 0;  // standard_opcode_lengths entry of opcodes 13 and up
     std::vector<std::string> dirs;
     std::vector<FileItem> files{{"main.c", 0}};
     Ops ops;
@@ -89,7 +90,7 @@ struct Program {
         if (version == 4) w.u8(1);  // maximum_operations_per_instruction
         w.u8(1).u8(static_cast<uint8_t>(line_base)).u8(line_range).u8(opcode_base);
         static const uint8_t kLengths[] = {0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 1};
-        for (int i = 1; i < opcode_base; ++i) w.u8(i - 1 < 12 ? kLengths[i - 1] : 0);
+        for (int i = 1; i < opcode_base; ++i) w.u8(i - 1 < 12 ? kLengths[i - 1] : later_opcode_length);
         for (const std::string& d : dirs) w.cstr(d);
         w.u8(0);
         for (const FileItem& f : files) w.cstr(f.name).uleb(f.dir).uleb(0).uleb(0);
