@@ -101,11 +101,20 @@ bool parse_options(Session& s, int argc, const char* const* argv) {
 }
 
 size_t find_extension(const std::string& name) {
-    for (size_t i = name.size(); i-- > 0;) {
-        if (name[i] == '.') return i;
-        if (name[i] == '\\') break;
+    // Forwards, so that the second byte of a double-byte character (0x5C in
+    // many of them) is never taken for a separator.
+    size_t dot = name.size();
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '.') {
+            dot = i;
+        } else if (c == '\\' || c == '/') {
+            dot = name.size();
+        } else if (is_dbcs_lead_byte(c) && i + 1 < name.size()) {
+            ++i;
+        }
     }
-    return name.size();
+    return dot;
 }
 
 void derive_output_names(Session& s) {

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,9 +36,9 @@ struct Exec {
     std::string console;
 };
 
-// Runs the program with `args` inside `dir`; the status is the shell's (0..255).
-Exec exec(const TempDir& dir, const std::string& args) {
-    std::string cmd = "cd '" + dir.path.string() + "' && '" MORVIK_BINARY "' " + args + " 2>&1";
+// Runs the program with `args` inside `dir` (or its subfolder `sub`); the status is the shell's (0..255).
+Exec exec(const TempDir& dir, const std::string& args, const std::string& sub = ".") {
+    std::string cmd = "cd '" + (dir.path / sub).string() + "' && '" MORVIK_BINARY "' " + args + " 2>&1";
     Exec e;
     std::FILE* p = popen(cmd.c_str(), "r");
     char buf[4096];
@@ -187,6 +188,22 @@ TEST(EndToEnd, EveryFailureEndsWithItsStatusAndNoPartialOutput) {
         for (const std::string& f : d.files()) EXPECT_EQ(f.find(".morvik-part"), std::string::npos) << row.what << ": " << f;
         EXPECT_EQ(read_file_bytes((d.path / "victim").string()), std::vector<uint8_t>{'v'}) << row.what;
     }
+}
+
+TEST(EndToEnd, SlashSeparatesFoldersInOutputNames) {
+    TempDir d;
+    fs::create_directories(d.path / "out.d" / "sub");
+    d.write("out.d/sub/fw.abs", read_file_bytes(data_path("arm_le.elf")));
+    EXPECT_EQ(exec(d, "out.d/sub/fw.abs -o out.d/fw").status, 0);
+    EXPECT_EQ(exec(d, "-o ../up sub/fw.abs", "out.d").status, 0);
+    EXPECT_EQ(exec(d, "sub/fw.abs", "out.d").status, 0);
+    std::vector<std::string> made;
+    for (const auto& e : fs::recursive_directory_iterator(d.path)) {
+        if (e.is_regular_file()) made.push_back(fs::relative(e.path(), d.path).string());
+    }
+    std::sort(made.begin(), made.end());
+    EXPECT_EQ(made, (std::vector<std::string>{"out.d/fw.LIN", "out.d/fw.SYM", "out.d/sub/fw.LIN", "out.d/sub/fw.SYM",
+                                              "out.d/sub/fw.abs", "up.LIN", "up.SYM"}));
 }
 
 TEST(EndToEnd, MemoryRunningOutEndsWithAMessage) {
