@@ -61,36 +61,26 @@ namespace {
 
 int errno_from_windows(DWORD code) {
     switch (code) {
-        case ERROR_FILE_NOT_FOUND:
-        case ERROR_PATH_NOT_FOUND:
-        case ERROR_INVALID_DRIVE:
-        case ERROR_BAD_NETPATH:
-        case ERROR_BAD_NET_NAME:
-            return ENOENT;
-        case ERROR_ACCESS_DENIED:
-        case ERROR_SHARING_VIOLATION:
-        case ERROR_LOCK_VIOLATION:
-        case ERROR_WRITE_PROTECT:
-            return EACCES;
-        case ERROR_FILE_EXISTS:
-        case ERROR_ALREADY_EXISTS:
-            return EEXIST;
-        case ERROR_DISK_FULL:
-        case ERROR_HANDLE_DISK_FULL:
-            return ENOSPC;
-        case ERROR_FILENAME_EXCED_RANGE:
-            return ENAMETOOLONG;
-        case ERROR_DIRECTORY:
-            return ENOTDIR;
-        case ERROR_INVALID_NAME:
-            return EINVAL;
-        case ERROR_NOT_ENOUGH_MEMORY:
-        case ERROR_OUTOFMEMORY:
-            return ENOMEM;
-        case ERROR_TOO_MANY_OPEN_FILES:
-            return EMFILE;
-        default:
-            return EIO;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME: return ENOENT;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT: return EACCES;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS: return EEXIST;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL: return ENOSPC;
+    case ERROR_FILENAME_EXCED_RANGE: return ENAMETOOLONG;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_INVALID_NAME: return EINVAL;
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY: return ENOMEM;
+    case ERROR_TOO_MANY_OPEN_FILES: return EMFILE;
+    default: return EIO;
     }
 }
 
@@ -101,15 +91,10 @@ CRITICAL_SECTION g_hold;
 BOOL WINAPI on_console_event(DWORD event) {
     int status;
     switch (event) {
-        case CTRL_C_EVENT:
-        case CTRL_BREAK_EVENT:
-            status = 130;
-            break;
-        case CTRL_CLOSE_EVENT:
-            status = 143;
-            break;
-        default:
-            return FALSE;
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT: status = 130; break;
+    case CTRL_CLOSE_EVENT: status = 143; break;
+    default: return FALSE;
     }
     EnterCriticalSection(&g_hold);
     // The files were created with FILE_SHARE_DELETE, so they can go while still open.
@@ -386,8 +371,7 @@ bool lock_output_set(OutputSetLock& lock, const std::string& path, int& error) {
             return false;
         }
         int rc;
-        while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {
-        }
+        while ((rc = ::flock(fd, LOCK_EX)) != 0 && errno == EINTR) {}
         if (rc != 0) {
             error = errno;
             ::close(fd);

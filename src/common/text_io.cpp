@@ -124,9 +124,8 @@ bool in_next_line(InText& in, std::string& line) {
     size_t scanned = in.pos;
     for (;;) {
         const char* base = in.buffer.data();
-        const void* nl = scanned < in.buffer.size()
-                             ? std::memchr(base + scanned, '\n', in.buffer.size() - scanned)
-                             : nullptr;
+        const void* nl =
+            scanned < in.buffer.size() ? std::memchr(base + scanned, '\n', in.buffer.size() - scanned) : nullptr;
         if (nl) {
             size_t at = static_cast<const char*>(nl) - base;
             size_t len = at - in.pos;

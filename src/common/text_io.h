@@ -19,8 +19,8 @@ struct OutText {
     FileHandle file = kNoFile;  // flush target, or none for a memory file
     std::string data;           // pending bytes (all bytes for a memory file)
     bool open = false;
-    bool failed = false;        // a write, flush or close of the file failed; later writes are dropped
-    int error = 0;              // errno of the first failure
+    bool failed = false;  // a write, flush or close of the file failed; later writes are dropped
+    int error = 0;        // errno of the first failure
 };
 
 // Takes a file just created for writing. The file is closed by out_close.
@@ -38,12 +38,12 @@ void out_close(OutText& out);
 
 struct InText {
     std::FILE* file = nullptr;
-    std::string buffer;        // bytes read and not yet returned
-    size_t pos = 0;            // next unread byte of `buffer`
+    std::string buffer;  // bytes read and not yet returned
+    size_t pos = 0;      // next unread byte of `buffer`
     bool eof = false;
     bool open = false;
-    bool failed = false;       // reading the file failed: the text ends early
-    int error = 0;             // errno of that failure
+    bool failed = false;  // reading the file failed: the text ends early
+    int error = 0;        // errno of that failure
 };
 
 bool in_open_file(InText& in, const std::string& name);

@@ -13,8 +13,8 @@
 
 namespace {
 
-constexpr size_t kMaxName = 1023;        // names live in 1024-byte buffers
-constexpr size_t kMaxUsageLine = 1022;   // characters before the final "\n"
+constexpr size_t kMaxName = 1023;       // names live in 1024-byte buffers
+constexpr size_t kMaxUsageLine = 1022;  // characters before the final "\n"
 
 bool equal_nocase(const char* a, const char* b) {
     for (; *a && *b; ++a, ++b) {
@@ -30,8 +30,8 @@ std::string cut(const char* text, size_t limit) {
 }
 
 void print_usage_message(Session& s) {
-    for (const char* line : {kMsgNoFileName, kMsgUsage2, kMsgUsage3, kMsgUsage4, kMsgUsage5, kMsgUsage6,
-                             kMsgUsage7, kMsgUsage8, kMsgUsage9, kMsgUsage10}) {
+    for (const char* line : {kMsgNoFileName, kMsgUsage2, kMsgUsage3, kMsgUsage4, kMsgUsage5, kMsgUsage6, kMsgUsage7,
+                             kMsgUsage8, kMsgUsage9, kMsgUsage10}) {
         console_print_always(s, line);
     }
 }
@@ -139,19 +139,11 @@ bool load_input_file(Session& s, const std::string& name, std::string& reason) {
     }
     int error = 0;
     switch (read_regular_file(name, kMaxInputSize, s.image, error)) {
-        case InputStatus::kRead:
-            return !s.image.empty();
-        case InputStatus::kMissing:
-            return false;
-        case InputStatus::kUnreadable:
-            reason = name + " could not be read: " + system_error_text(error);
-            return false;
-        case InputStatus::kNotRegular:
-            reason = name + " is not a regular file";
-            return false;
-        case InputStatus::kTooLarge:
-            reason = name + " is larger than the 4 GiB an ELF32 file can address";
-            return false;
+    case InputStatus::kRead: return !s.image.empty();
+    case InputStatus::kMissing: return false;
+    case InputStatus::kUnreadable: reason = name + " could not be read: " + system_error_text(error); return false;
+    case InputStatus::kNotRegular: reason = name + " is not a regular file"; return false;
+    case InputStatus::kTooLarge: reason = name + " is larger than the 4 GiB an ELF32 file can address"; return false;
     }
     return false;
 }

@@ -12,8 +12,8 @@ struct OutText;
 // Exit codes (the shell sees them modulo 256: 255, 254, 253, 252, 251).
 enum : int {
     kExitOk = 0,
-    kExitUsage = -1,     // no input name, command line too long, missing or unreadable input,
-                         // output equals input, not enough memory
+    kExitUsage = -1,  // no input name, command line too long, missing or unreadable input,
+                      // output equals input, not enough memory
     kExitNotElf = -2,
     kExitNoSymbols = -3,  // no symbol written, or the SYM (or the LXX the LIN is built from) failed
     kExitNoLines = -4,    // no line record written, or the LIN failed
