@@ -101,7 +101,9 @@ BOOL WINAPI on_console_event(DWORD event) {
     for (TrackedFile& t : g_tracked) {
         if (t.used.load()) DeleteFileA(t.path);
     }
-    ExitProcess(static_cast<UINT>(status));
+    // Like _exit: ExitProcess would let the C runtime flush the console first,
+    // which can wait for ever on a pipe nobody reads or on the main thread's lock.
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
     return TRUE;
 }
 

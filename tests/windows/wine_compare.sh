@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows build under wine against the Linux build, byte for byte.
 #
-#   tests/windows/wine_compare.sh LINUX_MORVIK WINDOWS_MORVIK_EXE [NAMES_CHECK_EXE]
+#   tests/windows/wine_compare.sh LINUX_MORVIK WINDOWS_MORVIK_EXE
 #
 # Both builds convert every fixture (tests/data/*.elf, examples/firmware.elf)
 # with "-a -d" and with no option, argv[0] being the same DOS path for both
@@ -9,15 +9,15 @@
 # LF) and every file left must agree. Then the Windows build alone: backslash
 # paths (dir\prog.abs, -o C:\...\fw), a second run over an earlier run's
 # outputs, a missing output folder, a full disk (a 64 KiB tmpfs, where mounting
-# is allowed), two runs at once on one output name, and the output names of
-# code page 932 (NAMES_CHECK_EXE). The wine prefix is made once, beside the
-# Windows build (or $WINEPREFIX). Exit status 0 when everything agrees.
+# is allowed), two runs at once on one output name, output names in code page
+# 932 and Ctrl-C during a run (with the helper programs built beside
+# morvik.exe). The wine prefix is made once, beside the Windows build (or
+# $WINEPREFIX). Exit status 0 when everything agrees.
 set -uo pipefail
 
-[ $# -ge 2 ] || { sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
+[ $# -ge 2 ] || { sed -n '2,15p' "$0" | sed 's/^# \{0,1\}//'; exit 2; }
 linux=$(readlink -f "$1")
 win=$(readlink -f "$2")
-names_check=${3:+$(readlink -f "$3")}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
 export WINEDEBUG=-all
@@ -175,12 +175,22 @@ done
 ls "$W" | grep -q -e morvik-part -e morvik-lock && fail "concurrent runs: files left: $(ls "$W")"
 echo "concurrent runs: checked"
 
-# 7. Output names in code page 932.
-if [ -n "$names_check" ]; then
-    out=$(LC_ALL=$wine_locale wine "$names_check" 2>&1)
+# 7. Output names in code page 932 (morvik_windows_names.exe beside the
+# Windows build), and Ctrl-C in the middle of a run (morvik_ctrl_c.exe).
+helpers=$(dirname "$win")
+if [ -f "$helpers/morvik_windows_names.exe" ]; then
+    out=$(LC_ALL=$wine_locale wine "$helpers/morvik_windows_names.exe" 2>&1)
     st=$?
     echo "code page 932 names: $out"
     [ $st = 0 ] || [ $st = 77 ] || fail "code page 932 names"
+fi
+if [ -f "$helpers/morvik_ctrl_c.exe" ]; then
+    W=$work/w && rm -rf "$W" && mkdir "$W" && cp "$fw" "$W/fw.abs" && printf 'old' >"$W/fw.SYM"
+    out=$(cd "$W" && LC_ALL=$wine_locale wine "$helpers/morvik_ctrl_c.exe" "$win_argv0 -d -a fw.abs" 2>&1 | tr -d '\r')
+    [ "$out" = 130 ] || fail "Ctrl-C: the run ended with '$out', not 130"
+    [ "$(cd "$W" && ls | tr '\n' ' ')" = "fw.SYM fw.abs " ] || fail "Ctrl-C: files left: $(ls "$W")"
+    [ "$(cat "$W/fw.SYM")" = old ] || fail "Ctrl-C: the earlier fw.SYM was changed"
+    echo "Ctrl-C: checked"
 fi
 
 echo "wine comparison done in $((SECONDS - start)) s: $failures failure(s)"
