@@ -317,7 +317,7 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, std::vect
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
         error = errno;
-        return error == ENOENT ? InputStatus::kMissing : InputStatus::kUnreadable;
+        return error == ENOENT || error == ENOTDIR ? InputStatus::kMissing : InputStatus::kUnreadable;
     }
     FdCloser closer{fd};
     struct stat st;
