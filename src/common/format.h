@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "common/bytes.h"
+#include "common/compiler.h"
 
 struct Session;
 struct OutText;
@@ -69,4 +70,4 @@ void append_hex(std::string& text, uint32_t value);
 void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line);
 
 // snprintf into a std::string (appending).
-void append_printf(std::string& text, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void append_printf(std::string& text, const char* format, ...) MORVIK_PRINTF_FORMAT(2, 3);

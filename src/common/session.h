@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,13 +43,23 @@ struct Console {
 
 // Output files of a run: on disk, or (for in-memory conversions) kept in
 // `memory_files` under their names.
-// On disk, every output is written under a temporary name beside its final
-// name and renamed only when the run has finished it (`commit_outputs`), so an
-// interrupted run never leaves a half-written file that looks complete.
+// On disk, every output is written under a temporary name of its own beside
+// its final name (NAME.SYM.<process id>-<n>.morvik-part, created only where
+// no file or link of that name exists) and renamed only when the run has
+// finished it (`commit_outputs`), so an interrupted or failed run never leaves
+// a partial file under a final name.
+struct PendingOutput {
+    std::string temp;           // the temporary name
+    FileHandle file = kNoFile;  // open until the output is closed
+    int tracked = -1;           // slot in the interrupt clean-up registry
+};
+
 struct FileStore {
     bool in_memory = false;
     std::map<std::string, std::string> memory_files;
-    std::map<std::string, std::string> pending;  // final name -> temporary name
+    std::map<std::string, PendingOutput> pending;  // final name -> its temporary file
+    std::set<std::string> failed;                  // final names of outputs that could not be written
+    unsigned temp_counter = 0;
 };
 
 struct Session {
@@ -85,6 +96,8 @@ void console_print(Session& s, std::string_view text);
 void console_print_always(Session& s, std::string_view text);
 // One console line "warning: <text>\n" (through console_print).
 void warn(Session& s, std::string_view text);
+// One console line "error: <text>\n" (through console_print).
+void report_error(Session& s, std::string_view text);
 
 void count_symbol(Session& s);
 void count_line(Session& s);
@@ -96,12 +109,21 @@ ByteReader image_reader(const Session& s);
 ByteReader image_range(const Session& s, size_t offset, size_t length);
 
 // Output files go through these so that in-memory runs work the same way.
+// A failure to create, write or close an output prints one error line naming
+// it and the system's reason, and puts it in `files.failed`.
 bool open_output(Session& s, OutText& out, const std::string& name);
 void close_output(Session& s, OutText& out, const std::string& name);
+// Reads back an output this run has written and closed; never an older file of that name.
 bool open_input_text(Session& s, InText& in, const std::string& name);
+// This run keeps no file of that name.
 void remove_output(Session& s, const std::string& name);
-// Gives every finished output its final name. Returns false (with a warning)
-// when a file could not be written completely or renamed.
-bool commit_outputs(Session& s);
-// Deletes the temporary files of a run that ends early.
+bool output_failed(const Session& s, const std::string& name);
+// The lock file that makes committing the outputs named after `sym_name` one step.
+std::string output_lock_name(const std::string& sym_name);
+// Gives every finished output its final name and removes every other name of
+// `names` (the run's whole set of outputs), so that afterwards each of them is
+// this run's complete output or absent. Runs that commit the same names take
+// turns. Returns false when an output could not be given its name (reported).
+bool commit_outputs(Session& s, const std::vector<std::string>& names);
+// Closes and deletes the temporary files of a run that ends early.
 void discard_outputs(Session& s);

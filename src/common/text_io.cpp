@@ -1,25 +1,24 @@
 #include "common/text_io.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace {
 constexpr size_t kFlushSize = 1 << 16;
 
 void flush_to_file(OutText& out) {
-    if (out.file && !out.data.empty()) {
-        if (std::fwrite(out.data.data(), 1, out.data.size(), out.file) != out.data.size()) out.failed = true;
+    if (out.file != kNoFile && !out.data.empty()) {
+        if (!out.failed && !write_all(out.file, out.data.data(), out.data.size(), out.error)) out.failed = true;
         out.data.clear();
     }
 }
 }  // namespace
 
-bool out_open_file(OutText& out, const std::string& name) {
+void out_open_file(OutText& out, FileHandle file) {
     out = OutText{};
-    out.file = std::fopen(name.c_str(), "wb");
-    if (!out.file) return false;
+    out.file = file;
     out.data.reserve(kFlushSize + 4096);
     out.open = true;
-    return true;
 }
 
 void out_open_memory(OutText& out) {
@@ -41,13 +40,13 @@ void out_write(OutText& out, std::string_view text) {
         out.data.append("\r\n", 2);
         start = at + 1;
     }
-    if (out.file && out.data.size() >= kFlushSize) flush_to_file(out);
+    if (out.file != kNoFile && out.data.size() >= kFlushSize) flush_to_file(out);
 }
 
 void out_write_raw(OutText& out, std::string_view text) {
     if (!out.open) return;
     out.data.append(text.data(), text.size());
-    if (out.file && out.data.size() >= kFlushSize) flush_to_file(out);
+    if (out.file != kNoFile && out.data.size() >= kFlushSize) flush_to_file(out);
 }
 
 void out_printf(OutText& out, const char* format, ...) {
@@ -72,10 +71,14 @@ void out_printf(OutText& out, const char* format, ...) {
 
 void out_close(OutText& out) {
     if (!out.open) return;
-    if (out.file) {
+    if (out.file != kNoFile) {
         flush_to_file(out);
-        if (std::fclose(out.file) != 0) out.failed = true;
-        out.file = nullptr;
+        int error = 0;
+        if (!close_file(out.file, error) && !out.failed) {
+            out.failed = true;
+            out.error = error;
+        }
+        out.file = kNoFile;
     }
     out.open = false;
 }
@@ -105,6 +108,10 @@ static bool refill(InText& in) {
     char block[1 << 16];
     size_t n = std::fread(block, 1, sizeof block, in.file);
     if (n == 0) {
+        if (std::ferror(in.file)) {
+            in.failed = true;
+            in.error = errno;
+        }
         in.eof = true;
         return false;
     }
@@ -117,9 +124,8 @@ bool in_next_line(InText& in, std::string& line) {
     size_t scanned = in.pos;
     for (;;) {
         const char* base = in.buffer.data();
-        const void* nl = scanned < in.buffer.size()
-                             ? std::memchr(base + scanned, '\n', in.buffer.size() - scanned)
-                             : nullptr;
+        const void* nl =
+            scanned < in.buffer.size() ? std::memchr(base + scanned, '\n', in.buffer.size() - scanned) : nullptr;
         if (nl) {
             size_t at = static_cast<const char*>(nl) - base;
             size_t len = at - in.pos;

@@ -12,15 +12,19 @@
 #include <string>
 #include <string_view>
 
+#include "common/compiler.h"
+#include "common/platform_file.h"
+
 struct OutText {
-    std::FILE* file = nullptr;  // flush target, or none for a memory file
+    FileHandle file = kNoFile;  // flush target, or none for a memory file
     std::string data;           // pending bytes (all bytes for a memory file)
     bool open = false;
-    bool failed = false;        // a write or close to the file failed
+    bool failed = false;  // a write, flush or close of the file failed; later writes are dropped
+    int error = 0;        // errno of the first failure
 };
 
-// Opens `name` for writing (truncating). Returns false when it cannot be created.
-bool out_open_file(OutText& out, const std::string& name);
+// Takes a file just created for writing. The file is closed by out_close.
+void out_open_file(OutText& out, FileHandle file);
 // Starts a memory file.
 void out_open_memory(OutText& out);
 // Writes the text, each "\n" becoming CR LF. Does nothing when not open.
@@ -28,16 +32,18 @@ void out_write(OutText& out, std::string_view text);
 // Appends text that already carries its CR LF line ends, unchanged.
 void out_write_raw(OutText& out, std::string_view text);
 // printf-style, then out_write. Names must never be passed as the format.
-void out_printf(OutText& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void out_printf(OutText& out, const char* format, ...) MORVIK_PRINTF_FORMAT(2, 3);
 // Flushes and closes a file; a memory file keeps its data and only stops taking more.
 void out_close(OutText& out);
 
 struct InText {
     std::FILE* file = nullptr;
-    std::string buffer;        // bytes read and not yet returned
-    size_t pos = 0;            // next unread byte of `buffer`
+    std::string buffer;  // bytes read and not yet returned
+    size_t pos = 0;      // next unread byte of `buffer`
     bool eof = false;
     bool open = false;
+    bool failed = false;  // reading the file failed: the text ends early
+    int error = 0;        // errno of that failure
 };
 
 bool in_open_file(InText& in, const std::string& name);

@@ -3,18 +3,18 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
+#include <new>
 
 #include "driver/messages.h"
 #include "driver/passes.h"
+#include "common/platform_file.h"
 #include "common/session.h"
 #include "elf/elf_reader.h"
 
 namespace {
 
-constexpr size_t kMaxName = 1023;        // names live in 1024-byte buffers
-constexpr size_t kMaxUsageLine = 1022;   // characters before the final "\n"
+constexpr size_t kMaxName = 1023;       // names live in 1024-byte buffers
+constexpr size_t kMaxUsageLine = 1022;  // characters before the final "\n"
 
 bool equal_nocase(const char* a, const char* b) {
     for (; *a && *b; ++a, ++b) {
@@ -30,8 +30,8 @@ std::string cut(const char* text, size_t limit) {
 }
 
 void print_usage_message(Session& s) {
-    for (const char* line : {kMsgNoFileName, kMsgUsage2, kMsgUsage3, kMsgUsage4, kMsgUsage5, kMsgUsage6,
-                             kMsgUsage7, kMsgUsage8, kMsgUsage9, kMsgUsage10}) {
+    for (const char* line : {kMsgNoFileName, kMsgUsage2, kMsgUsage3, kMsgUsage4, kMsgUsage5, kMsgUsage6, kMsgUsage7,
+                             kMsgUsage8, kMsgUsage9, kMsgUsage10}) {
         console_print_always(s, line);
     }
 }
@@ -41,10 +41,11 @@ void print_usage_message(Session& s) {
 bool same_file(const Session& s, const std::string& input, const std::string& output) {
     if (output.empty()) return false;
     if (input == output) return true;
-    if (s.files.in_memory) return false;
-    std::error_code ec;
-    return std::filesystem::equivalent(input, output, ec) && !ec;
+    return !s.files.in_memory && same_existing_file(input, output);
 }
+
+// An ELF32 file addresses at most 4 GiB; anything larger is refused unread.
+constexpr uint64_t kMaxInputSize = uint64_t{1} << 32;
 
 }  // namespace
 
@@ -100,11 +101,20 @@ bool parse_options(Session& s, int argc, const char* const* argv) {
 }
 
 size_t find_extension(const std::string& name) {
-    for (size_t i = name.size(); i-- > 0;) {
-        if (name[i] == '.') return i;
-        if (name[i] == '\\') break;
+    // Forwards, so that the second byte of a double-byte character (0x5C in
+    // many of them) is never taken for a separator.
+    size_t dot = name.size();
+    for (size_t i = 0; i < name.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c == '.') {
+            dot = i;
+        } else if (c == '\\' || c == '/') {
+            dot = name.size();
+        } else if (is_dbcs_lead_byte(c) && i + 1 < name.size()) {
+            ++i;
+        }
     }
-    return name.size();
+    return dot;
 }
 
 void derive_output_names(Session& s) {
@@ -118,21 +128,24 @@ void derive_output_names(Session& s) {
     s.mot_name = s.opt.write_srec ? stem + "mot" : std::string();
 }
 
-bool load_input_file(Session& s, const std::string& name) {
+bool load_input_file(Session& s, const std::string& name, std::string& reason) {
     s.image.clear();
+    reason.clear();
     if (s.files.in_memory) {
         auto it = s.files.memory_files.find(name);
         if (it == s.files.memory_files.end()) return false;
         s.image.assign(it->second.begin(), it->second.end());
         return !s.image.empty();
     }
-    std::FILE* f = std::fopen(name.c_str(), "rb");
-    if (!f) return false;
-    char block[1 << 16];
-    size_t n;
-    while ((n = std::fread(block, 1, sizeof block, f)) > 0) s.image.insert(s.image.end(), block, block + n);
-    std::fclose(f);
-    return !s.image.empty();
+    int error = 0;
+    switch (read_regular_file(name, kMaxInputSize, s.image, error)) {
+    case InputStatus::kRead: return !s.image.empty();
+    case InputStatus::kMissing: return false;
+    case InputStatus::kUnreadable: reason = name + " could not be read: " + system_error_text(error); return false;
+    case InputStatus::kNotRegular: reason = name + " is not a regular file"; return false;
+    case InputStatus::kTooLarge: reason = name + " is larger than the 4 GiB an ELF32 file can address"; return false;
+    }
+    return false;
 }
 
 void write_line_file_header(Session& s, OutText& out) {
@@ -168,22 +181,30 @@ void convert_image(Session& s) {
 }
 
 void finish_line_file(Session& s) {
-    OutText lin;
-    if (!open_output(s, lin, s.lin_name)) return;
+    // Only this run's complete LXX file is read, never an older one of that name.
     InText lxx;
-    if (!open_input_text(s, lxx, s.lxx_name)) {
-        close_output(s, lin, s.lin_name);
+    if (!open_input_text(s, lxx, s.lxx_name)) return;
+    OutText lin;
+    if (!open_output(s, lin, s.lin_name)) {
+        in_close(lxx);
         return;
     }
     if (read_and_mark_lines(s, lxx, lin)) {
         if (s.opt.delete_inline_duplicates) mark_inline_modules(s);
         write_line_records(s, lin);
     }
+    if (lxx.failed && !lin.failed) {
+        // A LIN file built from part of the LXX file is not kept.
+        lin.failed = true;
+        lin.error = lxx.error;
+    }
     in_close(lxx);
     close_output(s, lin, s.lin_name);
 }
 
-int run_morvik(Session& s, int argc, const char* const* argv) {
+namespace {
+
+int run_sequence(Session& s, int argc, const char* const* argv) {
     console_print_always(s, kBanner);
     if (!parse_options(s, argc, argv)) return kExitUsage;
     if (s.input_name.empty()) {
@@ -191,12 +212,16 @@ int run_morvik(Session& s, int argc, const char* const* argv) {
         return kExitUsage;
     }
     derive_output_names(s);
-    if (!load_input_file(s, s.input_name)) {
+    std::string reason;
+    if (!load_input_file(s, s.input_name, reason)) {
         console_print(s, s.input_name);
         console_print(s, kMsgMissingFile);
+        if (!reason.empty()) report_error(s, reason);
         return kExitUsage;
     }
-    for (const std::string* out : {&s.lxx_name, &s.lin_name, &s.sym_name, &s.mot_name}) {
+    const std::string lock_name = output_lock_name(s.sym_name);
+    const std::string* written[] = {&s.lxx_name, &s.lin_name, &s.sym_name, &s.mot_name, &lock_name};
+    for (const std::string* out : written) {
         if (same_file(s, s.input_name, *out)) {
             console_print(s, s.input_name);
             console_print(s, kMsgSameFile);
@@ -210,18 +235,35 @@ int run_morvik(Session& s, int argc, const char* const* argv) {
     }
 
     convert_image(s);
+    const bool line_source_failed = output_failed(s, s.lxx_name);
     finish_line_file(s);
     if (!s.opt.trace) remove_output(s, s.lxx_name);
+    if (s.symbol_count == 0) remove_output(s, s.sym_name);
+    if (s.line_count == 0) remove_output(s, s.lin_name);
+    commit_outputs(s, {s.lxx_name, s.sym_name, s.lin_name, s.mot_name});
 
     std::string totals;
     totals = "complete symbols=" + std::to_string(s.symbol_count) + " lines=" + std::to_string(s.line_count) + "\n";
     console_print(s, totals);
-    if (s.symbol_count == 0) remove_output(s, s.sym_name);
-    if (s.line_count == 0) remove_output(s, s.lin_name);
-    commit_outputs(s);
     s.image.clear();
     s.image.shrink_to_fit();
-    if (s.symbol_count == 0) return kExitNoSymbols;
-    if (s.line_count == 0) return kExitNoLines;
+    if (s.symbol_count == 0 || output_failed(s, s.sym_name) || line_source_failed) return kExitNoSymbols;
+    if (s.line_count == 0 || output_failed(s, s.lin_name) || output_failed(s, s.lxx_name)) return kExitNoLines;
+    if (output_failed(s, s.mot_name)) return kExitNoSrec;
     return kExitOk;
+}
+
+}  // namespace
+
+int run_morvik(Session& s, int argc, const char* const* argv) {
+    // The program's one catch: memory running out anywhere in the run (the
+    // image, a table) ends it with a message instead of an abort.
+    try {
+        return run_sequence(s, argc, argv);
+    } catch (const std::bad_alloc&) {
+        discard_outputs(s);
+        s.image = std::vector<uint8_t>();
+        console_print(s, "error: not enough memory\n");
+        return kExitUsage;
+    }
 }

@@ -9,13 +9,15 @@
 struct Session;
 struct OutText;
 
-// Exit codes (the shell sees them modulo 256: 255, 254, 253, 252).
+// Exit codes (the shell sees them modulo 256: 255, 254, 253, 252, 251).
 enum : int {
     kExitOk = 0,
-    kExitUsage = -1,     // no input name, command line too long, missing file, output equals input
+    kExitUsage = -1,  // no input name, command line too long, missing or unreadable input,
+                      // output equals input, not enough memory
     kExitNotElf = -2,
-    kExitNoSymbols = -3,
-    kExitNoLines = -4,
+    kExitNoSymbols = -3,  // no symbol written, or the SYM (or the LXX the LIN is built from) failed
+    kExitNoLines = -4,    // no line record written, or the LIN failed
+    kExitNoSrec = -5,     // only the mot file failed
 };
 
 // The whole run of one command line. Console text and output files go
@@ -29,8 +31,9 @@ bool parse_options(Session& s, int argc, const char* const* argv);
 // Position of the extension dot, or of the end when the name has none.
 size_t find_extension(const std::string& name);
 void derive_output_names(Session& s);
-// Loads the input into s.image; false when it cannot be opened or is empty.
-bool load_input_file(Session& s, const std::string& name);
+// Loads the input into s.image; false when it is missing, empty or cannot be
+// read, with `reason` telling why when the file is there (empty otherwise).
+bool load_input_file(Session& s, const std::string& name, std::string& reason);
 void convert_image(Session& s);
 void finish_line_file(Session& s);
 void write_line_file_header(Session& s, OutText& out);

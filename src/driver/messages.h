@@ -2,6 +2,8 @@
 // as the debugger's console expects; the readable text stands above each.
 #pragma once
 
+// clang-format off
+
 constexpr const char kBanner[] = "GNU-DORO-C ELF/Dwarf2 Symbol Converter Tool Ver2.00C\n";
 constexpr const char kHeaderTool[] = "/Qelto(DORO-GNU-ELF)-Symbol-Converter\n";
 constexpr const char kHeaderVersion[] = "/Ver2.00C\n";
@@ -33,3 +35,4 @@ constexpr const char kMsgMissingFile[] = " \x83""t\x83""@\x83""C\x83""\x8b""\x82
 constexpr const char kMsgNotElf[] = "\x8e""w\x92""\xe8""\x83""t\x83""@\x83""C\x83""\x8b""\x82""\xcd""ELF/Dwarf2\x83""t\x83""H\x81""[\x83""}\x83""b\x83""g\x82""\xc5""\x82""\xa0""\x82""\xe8""\x82""\xdc""\x82""\xb9""\x82""\xf1""\x81""B\n";
 // 入力ファイルと出力ファイルが同じです。！！
 constexpr const char kMsgSameFile[] = " \x93""\xfc""\x97""\xcd""\x83""t\x83""@\x83""C\x83""\x8b""\x82""\xc6""\x8f""o\x97""\xcd""\x83""t\x83""@\x83""C\x83""\x8b""\x82""\xaa""\x93""\xaf""\x82""\xb6""\x82""\xc5""\x82""\xb7""\x81""B\x81""I\x81""I\n";
+// clang-format on

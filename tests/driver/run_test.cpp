@@ -116,10 +116,14 @@ TEST(Options, OverlongCommandLineAndProgramPath) {
 }
 
 TEST(Names, ExtensionsAndDerivedNames) {
-    EXPECT_EQ(find_extension("prog.abs"), 4u);
-    EXPECT_EQ(find_extension("dir.d\\prog"), 10u);
-    EXPECT_EQ(find_extension(".hidden"), 0u);
-    EXPECT_EQ(find_extension("../out"), 1u);  // only the backslash separates directories
+    // Both separators end the extension search. Names are plain bytes here, so
+    // the 0x5C of a Shift-JIS character is a backslash (not so on Windows).
+    struct Ext {
+        const char* name;
+        size_t dot;
+    } exts[] = {{"prog.abs", 4}, {"dir.d\\prog", 10},       {".hidden", 0}, {"../out", 6},
+                {"out.d/fw", 8}, {"build.v2/full/fw", 16}, {"a/b.c", 3},   {"x.\x95\x5C", 4}};
+    for (const Ext& e : exts) EXPECT_EQ(find_extension(e.name), e.dot) << e.name;
 
     struct Case {
         const char* input;
@@ -132,6 +136,9 @@ TEST(Names, ExtensionsAndDerivedNames) {
         {"a.abs", "out.x", "a.abs", "out.SYM"},
         {"a.abs", "out", "a.abs", "out.SYM"},
         {"a.abs", "dir\\", "a.abs", "dir\\.SYM"},
+        {"a.abs", "out.d/fw", "a.abs", "out.d/fw.SYM"},
+        {"a.abs", "../out", "a.abs", "../out.SYM"},
+        {"d.v2/prog", "", "d.v2/prog.x", "d.v2/prog.SYM"},
     };
     for (const Case& c : cases) {
         Session s;
