@@ -170,7 +170,7 @@ int run_fuzz_case(const FuzzCase& c, std::string* console) {
     Session s;
     s.console.to_memory = true;
     s.files.in_memory = true;
-    s.files.memory_files[kFuzzInputName].assign(c.image.begin(), c.image.end());
+    s.files.memory_files[kFuzzInputName].assign(reinterpret_cast<const char*>(c.image.data()), c.image.size());
     const int code = run_morvik(s, static_cast<int>(argv.size()), argv.data());
     if (console) *console = std::move(s.console.text);
     return code;

@@ -10,6 +10,8 @@
 //   DIEs up to the end. The unit header (length, version, abbreviation
 //   offset 0, address size) is written around them.
 // -l is allowed.
+#include <algorithm>
+
 #include "common/bytes.h"
 #include "common/session.h"
 #include "fuzz_targets.h"
@@ -50,7 +52,24 @@ std::vector<uint8_t> slice(const std::vector<uint8_t>& bytes, size_t from, size_
                                 bytes.begin() + static_cast<std::ptrdiff_t>(from + length));
 }
 
-// One seed per unit of the file, the option byte taking turns.
+// The length of the declaration list at `offset`, its closing 0 code
+// included (or up to where it is cut off).
+size_t declarations_length(const std::vector<uint8_t>& abbrev, size_t offset) {
+    ByteReader r = make_reader(abbrev.data(), abbrev.size(), 0, abbrev.size(), false);
+    seek(r, offset);
+    while (!r.overrun && read_uleb128(r) != 0) {
+        read_uleb128(r);  // tag
+        read_u8(r);       // children
+        for (uint32_t attr = 1, form = 1; (attr || form) && !r.overrun;) {
+            attr = read_uleb128(r);
+            form = read_uleb128(r);
+        }
+    }
+    return r.pos - std::min(offset, r.pos);
+}
+
+// One seed per unit of the file, the option byte taking turns, with the
+// unit's own declarations.
 void seeds_from(const Session& file, Seeds& out) {
     const ElfInfo& elf = file.elf;
     if (elf.info_index == 0 || elf.abbrev_index == 0) return;
@@ -76,7 +95,8 @@ void seeds_from(const Session& file, Seeds& out) {
         const size_t header = unit_header_size(version);
         const size_t unit_bytes = static_cast<size_t>(length) + 4;
         const std::vector<uint8_t> dies = slice(info, start + header, unit_bytes > header ? unit_bytes - header : 0);
-        const std::vector<uint8_t> own_abbrev = slice(abbrev, abbrev_offset, kMaxPart);
+        const std::vector<uint8_t> own_abbrev =
+            slice(abbrev, abbrev_offset, std::min(kMaxPart, declarations_length(abbrev, abbrev_offset)));
 
         Emitter seed;
         seed.u8(kSeedOptions[unit % 5]).u8(config_of(file)).u8(version).u8(address_size);

@@ -53,20 +53,25 @@ std::vector<uint32_t> list_starts(const std::vector<uint8_t>& loc, bool big_endi
     return starts;
 }
 
-// The file's whole .debug_loc, its lists referred to eight at a time.
+// The file's lists eight at a time: each seed holds the bytes of its
+// eight lists only, with the offsets moved to match.
 void seeds_from(const Session& file, Seeds& out) {
     if (file.elf.loc_index == 0) return;
     const std::vector<uint8_t> loc = section_bytes(file, file.elf.loc_index);
     const std::vector<uint32_t> starts = list_starts(loc, file.elf.big_endian, file.elf.address_size);
-    for (size_t first = 0, seed_number = 0; first < starts.size() || first == 0; first += kMaxLists, ++seed_number) {
-        Emitter seed;
+    size_t first = 0, seed_number = 0;
+    do {
         const size_t count = std::min(kMaxLists, starts.size() - first);
-        seed.u8(kSeedOptions[seed_number % 5]).u8(config_of(file)).u8(file.elf.address_size).u8(count);
-        for (size_t i = 0; i < count; ++i) seed.u16(starts[first + i] & 0xFFFF);
-        seed.append(loc);
+        const size_t begin = count ? starts[first] : 0;
+        const size_t end = first + count < starts.size() ? starts[first + count] : loc.size();
+        Emitter seed;
+        seed.u8(kSeedOptions[seed_number++ % 5]).u8(config_of(file)).u8(file.elf.address_size).u8(count);
+        for (size_t i = 0; i < count; ++i) seed.u16(static_cast<uint32_t>(starts[first + i] - begin));
+        seed.bytes.insert(seed.bytes.end(), loc.begin() + static_cast<std::ptrdiff_t>(begin),
+                          loc.begin() + static_cast<std::ptrdiff_t>(end));
         out.push_back(std::move(seed.bytes));
-        if (starts.empty()) break;
-    }
+        first += count;
+    } while (first < starts.size());
 }
 
 }  // namespace

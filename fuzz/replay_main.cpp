@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -24,7 +23,12 @@ namespace {
 
 std::vector<uint8_t> read_bytes(const fs::path& path) {
     std::ifstream f(path, std::ios::binary);
-    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(path, ec);
+    std::vector<uint8_t> bytes(ec ? 0 : static_cast<size_t>(size));
+    f.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<size_t>(f.gcount()));
+    return bytes;
 }
 
 void replay(const FuzzTarget& target, const fs::path& path, const std::string& elf_dir) {

@@ -165,10 +165,12 @@ bool read_elf(Session& s, OutText& sym) {
     elf.program_headers.reserve(h.e_phnum);
     for (uint32_t i = 0; i < h.e_phnum; ++i) {
         ByteReader e = table_entry(img, h.e_phoff, i, h.e_phentsize, kProgramHeaderSize, ph_cut);
-        std::string head;
-        append_printf(head, "/========== Program Header [% 3d] ==========\n", static_cast<int>(i));
-        trace_line(s, &sym, head);
-        trace_fields(s, sym, e, kProgramLabels, 8);
+        if (s.opt.trace) {
+            std::string head;
+            append_printf(head, "/========== Program Header [% 3d] ==========\n", static_cast<int>(i));
+            trace_line(s, &sym, head);
+            trace_fields(s, sym, e, kProgramLabels, 8);
+        }
         ProgramHeader p;
         for (uint32_t* f : {&p.p_type, &p.p_offset, &p.p_vaddr, &p.p_paddr, &p.p_filesz, &p.p_memsz, &p.p_flags,
                             &p.p_align})
@@ -182,10 +184,12 @@ bool read_elf(Session& s, OutText& sym) {
     elf.sections.reserve(h.e_shnum);
     for (uint32_t i = 0; i < h.e_shnum; ++i) {
         ByteReader e = table_entry(img, h.e_shoff, i, h.e_shentsize, kSectionHeaderSize, sh_cut);
-        std::string head;
-        append_printf(head, "/---------- Section Header [% 3d] ----------\n", static_cast<int>(i));
-        trace_line(s, &sym, head);
-        trace_fields(s, sym, e, kSectionLabels, 10);
+        if (s.opt.trace) {
+            std::string head;
+            append_printf(head, "/---------- Section Header [% 3d] ----------\n", static_cast<int>(i));
+            trace_line(s, &sym, head);
+            trace_fields(s, sym, e, kSectionLabels, 10);
+        }
         SectionHeader sh;
         for (uint32_t* f : {&sh.sh_name, &sh.sh_type, &sh.sh_flags, &sh.sh_addr, &sh.sh_offset, &sh.sh_size,
                             &sh.sh_link, &sh.sh_info, &sh.sh_addralign, &sh.sh_entsize})
@@ -216,11 +220,13 @@ bool read_elf(Session& s, OutText& sym) {
                 name_cut = true;
             }
         }
-        std::string line;
-        append_printf(line, "/Section Name [% 3d]", static_cast<int>(i));
-        line.append(name, 0, kMaxTracedName);
-        line += '\n';
-        trace_line(s, &sym, line);
+        if (s.opt.trace) {
+            std::string line;
+            append_printf(line, "/Section Name [% 3d]", static_cast<int>(i));
+            line.append(name, 0, kMaxTracedName);
+            line += '\n';
+            trace_line(s, &sym, line);
+        }
         elf.section_names.push_back(std::move(name));
     }
     if (name_cut) warn(s, "a section name lies outside the file or runs to its end");

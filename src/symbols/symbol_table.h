@@ -76,9 +76,9 @@ struct SymbolEntry {
     int32_t floc_rows = 0;
 };
 
-// Both banks; pages of 16 entries are allocated when first written, so a
+// Both banks; pages of 8 entries are allocated when first written, so a
 // small file does not pay for 2048 entries.
-using SymbolEntries = PagedTable<SymbolEntry, kSymbolEntries, 16>;
+using SymbolEntries = PagedTable<SymbolEntry, kSymbolEntries, 8>;
 
 // The walk's per-unit and per-function context.
 struct WalkScope {
