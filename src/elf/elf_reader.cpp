@@ -1,5 +1,6 @@
 #include "elf/elf_reader.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/format.h"
@@ -13,6 +14,10 @@ constexpr size_t kProgramHeaderSize = 32;  // the eight fields read of each entr
 constexpr size_t kSectionHeaderSize = 40;  // the ten fields read of each entry
 // A trace line is formatted in a 1024-byte buffer; longer names are cut to fit.
 constexpr size_t kMaxTracedName = 1000;
+// A section name is kept to this many characters: enough for every use (the
+// lookup compares at most 18, the trace prints 1000), and a name table
+// without NUL bytes cannot make thousands of names each as long as the file.
+constexpr size_t kMaxKeptName = 1024;
 
 struct HeaderField {
     const char* label;
@@ -215,7 +220,7 @@ bool read_elf(Session& s, OutText& sym) {
             if (at < s.image.size()) {
                 std::string_view v = cstring_at(s.image.data(), s.image.size(), static_cast<size_t>(at));
                 if (at + v.size() >= s.image.size()) name_cut = true;
-                name.assign(v.data(), v.size());
+                name.assign(v.data(), std::min(v.size(), kMaxKeptName));
             } else {
                 name_cut = true;
             }
