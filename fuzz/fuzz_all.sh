@@ -32,7 +32,7 @@ run_target() {
     local t=$1
     mkdir -p "$build/corpus/$t" "$build/findings/$t" "$build/logs"
     "$build/fuzz/morvik_fuzz_$t" "$build/corpus/$t" "$build/seeds/$t" -dict="$root/fuzz/dict/$t.dict" \
-        -timeout=10 -rss_limit_mb=2048 -max_total_time="$seconds" -print_final_stats=1 \
+        -timeout=10 -rss_limit_mb=2048 -entropic_scale_per_exec_time=1 -max_total_time="$seconds" -print_final_stats=1 \
         -artifact_prefix="$build/findings/$t/" >"$build/logs/$t.log" 2>&1
     # Merge: keep only the inputs that add coverage, seeds included.
     rm -rf "$build/corpus/$t.merged"

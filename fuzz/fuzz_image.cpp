@@ -25,6 +25,10 @@ std::vector<uint8_t> FuzzBytes::take(size_t n) {
 }
 
 Emitter& Emitter::put(uint64_t v, unsigned width) {
+    if (width == 1) {
+        bytes.push_back(static_cast<uint8_t>(v));
+        return *this;
+    }
     for (unsigned i = 0; i < width; ++i) {
         const unsigned k = big_endian ? width - 1 - i : i;
         bytes.push_back(k < 8 ? static_cast<uint8_t>(v >> (8 * k)) : 0);
@@ -108,6 +112,9 @@ std::vector<uint8_t> build_image(const ImageLayout& layout) {
     Emitter e;
     e.big_endian = layout.big_endian;
     const size_t sections = layout.sections.size();
+    size_t total = kElfHeaderBytes + (layout.segments.size()) * kProgramEntryBytes + (sections + 2) * kSectionEntryBytes;
+    for (const ImageSection& s : layout.sections) total += s.data.size() + s.name.size() + 1;
+    e.bytes.reserve(total + 16);
     const uint32_t phoff = layout.segments.empty() ? 0 : kElfHeaderBytes;
     size_t at = kElfHeaderBytes + layout.segments.size() * kProgramEntryBytes;
 

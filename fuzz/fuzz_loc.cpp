@@ -27,7 +27,7 @@ FuzzCase prepare(FuzzBytes in) {
     for (size_t i = 0; i < count; ++i) lists.push_back(in.u16());
 
     ImageLayout layout = layout_for(config);
-    SampleUnit u = sample_unit(layout.big_endian, address_size, lists);
+    SampleUnit u = sample_unit(layout.big_endian, address_size, lists, false);
     layout.sections.push_back({".debug_info", kSectionProgbits, 0, 0, std::move(u.info)});
     layout.sections.push_back({".debug_abbrev", kSectionProgbits, 0, 0, std::move(u.abbrev)});
     layout.sections.push_back({".debug_str", kSectionProgbits, 0, 0, std::move(u.str)});

@@ -75,6 +75,27 @@ std::vector<uint8_t> sample_abbreviations() {
 // Ends one location list: begin and end both 0.
 void end_list(Emitter& e, uint8_t address_size) { e.put(0, address_size).put(0, address_size); }
 
+// The structure, pointer, array and typedef types and a global array;
+// local_types[1] and [2] become the pointer and the typedef.
+void put_types(Emitter& info, size_t unit_start, uint32_t int_type, uint8_t address_size, uint32_t local_types[3]) {
+    auto here = [&] { return static_cast<uint32_t>(info.size() - unit_start); };
+    const uint32_t char_type = here();
+    info.uleb(kBaseType).text("char").u8(DW_ATE_signed_char).u8(1);
+    const uint32_t pair_type = here();
+    info.uleb(kStructure).text("pair").u8(8);
+    info.uleb(kMember).text("first").u32(int_type).u8(2).u8(kOpPlusUconst).u8(0);
+    info.uleb(kBitMember).text("flags").u32(int_type).u8(4).u8(3).u8(29).u8(2).u8(kOpPlusUconst).u8(4);
+    info.u8(0);
+    local_types[1] = here();
+    info.uleb(kPointer).u8(address_size).u32(pair_type);
+    const uint32_t array_type = here();
+    info.uleb(kArray).u32(char_type).uleb(kSubrange).u8(15).u8(0);
+    local_types[2] = here();
+    info.uleb(kTypedef).text("pair_t").u32(pair_type);
+    info.uleb(kGlobal).u32(8).u32(array_type).u8(0).u8(static_cast<uint8_t>(1 + address_size)).u8(kOpAddr);
+    info.put(kDataAddress + 4, address_size);
+}
+
 }  // namespace
 
 size_t unit_header_size(uint16_t version) { return version >= 5 ? 12 : 11; }
@@ -92,33 +113,21 @@ size_t put_unit_header(Emitter& e, uint16_t version, uint32_t abbrev_offset, uin
 
 void finish_unit(Emitter& e, size_t length_at) { e.patch(length_at, e.size() - length_at - 4, 4); }
 
-SampleUnit sample_unit(bool big_endian, uint8_t address_size, const std::vector<uint32_t>& loc_lists) {
+SampleUnit sample_unit(bool big_endian, uint8_t address_size, const std::vector<uint32_t>& loc_lists,
+                       bool all_types) {
     Emitter info;
     info.big_endian = big_endian;
+    info.bytes.reserve(320);
     const size_t length_at = put_unit_header(info, 2, 0, address_size);
     auto here = [&] { return static_cast<uint32_t>(info.size() - length_at); };
 
     info.uleb(kUnit).text("sample.c").put(kTextAddress, address_size).put(kTextAddress + 0x100, address_size).u32(0);
     const uint32_t int_type = here();
     info.uleb(kBaseType).text("int").u8(DW_ATE_signed).u8(4);
-    const uint32_t char_type = here();
-    info.uleb(kBaseType).text("char").u8(DW_ATE_signed_char).u8(1);
-    const uint32_t pair_type = here();
-    info.uleb(kStructure).text("pair").u8(8);
-    info.uleb(kMember).text("first").u32(int_type).u8(2).u8(kOpPlusUconst).u8(0);
-    info.uleb(kBitMember).text("flags").u32(int_type).u8(4).u8(3).u8(29).u8(2).u8(kOpPlusUconst).u8(4);
-    info.u8(0);
-    const uint32_t pointer_type = here();
-    info.uleb(kPointer).u8(address_size).u32(pair_type);
-    const uint32_t array_type = here();
-    info.uleb(kArray).u32(char_type).uleb(kSubrange).u8(15).u8(0);
-    const uint32_t typedef_type = here();
-    info.uleb(kTypedef).text("pair_t").u32(pair_type);
-
+    uint32_t local_types[3] = {int_type, int_type, int_type};
+    if (all_types) put_types(info, length_at, int_type, address_size, local_types);
     info.uleb(kGlobal).u32(0).u32(int_type).u8(1).u8(static_cast<uint8_t>(1 + address_size)).u8(kOpAddr);
     info.put(kDataAddress, address_size);
-    info.uleb(kGlobal).u32(8).u32(array_type).u8(0).u8(static_cast<uint8_t>(1 + address_size)).u8(kOpAddr);
-    info.put(kDataAddress + 4, address_size);
 
     if (loc_lists.empty()) {
         info.uleb(kFunctionWithBlockBase).u8(1).text("main").u8(1).put(kTextAddress, address_size);
@@ -128,7 +137,6 @@ SampleUnit sample_unit(bool big_endian, uint8_t address_size, const std::vector<
         info.put(kTextAddress + 0x40, address_size).u32(loc_lists[0]);
     }
     info.uleb(kParameter).text("argc").u32(int_type).u8(2).u8(kOpFbreg).sleb(-8);
-    const uint32_t local_types[3] = {int_type, pointer_type, typedef_type};
     for (size_t i = 1; i < loc_lists.size(); ++i) {
         info.uleb(kListLocal).text("local" + std::to_string(i)).u32(local_types[i % 3]).u32(loc_lists[i]);
     }
@@ -199,7 +207,7 @@ std::vector<uint8_t> sample_loc_lists(bool big_endian, uint8_t address_size, std
 std::vector<ImageSection> sample_sections(bool big_endian) {
     std::vector<uint32_t> starts;
     std::vector<uint8_t> loc = sample_loc_lists(big_endian, 4, starts);
-    SampleUnit u = sample_unit(big_endian, 4, starts);
+    SampleUnit u = sample_unit(big_endian, 4, starts, true);
     std::vector<uint8_t> code(0x40), data(8);
     for (size_t i = 0; i < code.size(); ++i) code[i] = static_cast<uint8_t>(i * 7 + 1);
     std::vector<ImageSection> out;

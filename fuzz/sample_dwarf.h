@@ -20,11 +20,13 @@ struct SampleUnit {
     std::vector<uint8_t> info, abbrev, str;
 };
 
-// One unit: base, structure (with a bit field), pointer, array and typedef
-// types, two globals, a function whose frame base is the location list at
-// loc_lists[0] (a block when the list is empty), a parameter at a frame
-// offset and one local per further entry of loc_lists, located by that list.
-SampleUnit sample_unit(bool big_endian, uint8_t address_size, const std::vector<uint32_t>& loc_lists);
+// One unit: with `all_types` base, structure (with a bit field), pointer,
+// array and typedef types and two globals, else one base type and one
+// global; a function whose frame base is the location list at loc_lists[0]
+// (a block when the list is empty), a parameter at a frame offset and one
+// local per further entry of loc_lists, located by that list.
+SampleUnit sample_unit(bool big_endian, uint8_t address_size, const std::vector<uint32_t>& loc_lists,
+                       bool all_types);
 
 // One program with two files, rows from every standard opcode and a
 // defined file.
