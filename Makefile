@@ -12,7 +12,7 @@ CMAKE      ?= cmake
 PREFIX     ?= /usr/local
 MINGW_TRIPLET ?= x86_64-w64-mingw32
 
-.PHONY: all build configure run test test-plain test-sanitize test-windows windows install bench fuzz clean
+.PHONY: all build configure run test test-plain test-sanitize test-windows windows install bench fuzz fuzz-build fuzz-all fuzz-cov clean
 
 all: build
 
@@ -63,17 +63,24 @@ install: configure
 clean:
 	rm -rf $(BUILD) $(BUILD_SAN) $(BUILD_WIN) out
 
-# Fuzzing (needs clang and libclang-rt-14-dev): make fuzz FUZZ_SECONDS=600
+# Fuzzing (needs clang and libclang-rt-14-dev).
+#   make fuzz FUZZ_SECONDS=600       the whole-file target alone
+#   make fuzz-all FUZZ_SECONDS=600   every target that long, FUZZ_JOBS at a time (one per core),
+#                                    corpora merged, a summary line per target
+#   make fuzz-cov                    llvm-cov per source file over the corpora, unreached functions
 BUILD_FUZZ   ?= build-fuzz
+BUILD_COV    ?= build-cov
 FUZZ_SECONDS ?= 300
-fuzz:
+FUZZ_JOBS    ?= $(shell nproc)
+fuzz-build:
 	$(CMAKE) -S . -B $(BUILD_FUZZ) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVIK_FUZZ=ON -DMORVIK_TESTS=OFF
-	$(CMAKE) --build $(BUILD_FUZZ) -j$(JOBS) --target morvik_fuzz
-	bash fuzz/make_seeds.sh $(BUILD_FUZZ)/seeds
-	mkdir -p $(BUILD_FUZZ)/corpus $(BUILD_FUZZ)/findings
-	$(BUILD_FUZZ)/fuzz/morvik_fuzz $(BUILD_FUZZ)/corpus $(BUILD_FUZZ)/seeds -dict=fuzz/morvik.dict \
-	  -max_len=65536 -timeout=5 -rss_limit_mb=2048 -max_total_time=$(FUZZ_SECONDS) \
-	  -artifact_prefix=$(BUILD_FUZZ)/findings/ -print_final_stats=1
+	$(CMAKE) --build $(BUILD_FUZZ) -j$(JOBS)
+fuzz: fuzz-build
+	FUZZ_JOBS=1 bash fuzz/fuzz_all.sh $(BUILD_FUZZ) $(FUZZ_SECONDS) convert
+fuzz-all: fuzz-build
+	FUZZ_JOBS=$(FUZZ_JOBS) bash fuzz/fuzz_all.sh $(BUILD_FUZZ) $(FUZZ_SECONDS)
+fuzz-cov:
+	JOBS=$(JOBS) bash fuzz/fuzz_cov.sh $(BUILD_COV) $(BUILD_FUZZ)
 
 # Benchmark against readelf on generated firmware (needs gcc-arm-none-eabi,
 # binutils, python3; see bench/README.md): make bench [BENCH_N=250] [BENCH_RUNS=5]

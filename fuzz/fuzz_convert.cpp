@@ -1,28 +1,27 @@
-// libFuzzer target: one whole conversion in memory per input.
-//
-// The first byte chooses the options (-d -a -g -i -f -r -l -m, one bit
-// each); the rest is the ELF image. Every run builds a fresh Session, so no
-// state survives from one input to the next.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-#include <vector>
+// Target "convert": the whole file. Byte 0 is the option byte (-a and -l
+// allowed), the rest is the ELF image, converted as it stands.
+#include "fuzz_targets.h"
 
-#include "driver/driver.h"
 #include "common/session.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 1) return 0;
-    static const char* const kOptions[] = {"-d", "-a", "-g", "-i", "-f", "-r", "-l", "-m"};
-    std::vector<const char*> argv = {"morvik"};
-    for (int bit = 0; bit < 8; ++bit) {
-        if (data[0] & (1u << bit)) argv.push_back(kOptions[bit]);
-    }
-    argv.push_back("fuzz.abs");
-    Session s;
-    s.console.to_memory = true;
-    s.files.in_memory = true;
-    s.files.memory_files["fuzz.abs"] = std::string(reinterpret_cast<const char*>(data + 1), size - 1);
-    run_morvik(s, static_cast<int>(argv.size()), argv.data());
-    return 0;
+namespace {
+
+FuzzCase prepare(FuzzBytes in) {
+    FuzzCase c;
+    c.options = in.u8();
+    c.allowed = kAllowSrec | kAllowNoLocals;
+    c.image = in.rest();
+    return c;
 }
+
+void seeds_from(const Session& file, Seeds& out) {
+    for (uint8_t options : kSeedOptions) {
+        std::vector<uint8_t> seed{options};
+        seed.insert(seed.end(), file.image.begin(), file.image.end());
+        out.push_back(std::move(seed));
+    }
+}
+
+}  // namespace
+
+FuzzTarget convert_target() { return {"convert", 1 << 16, prepare, seeds_from}; }

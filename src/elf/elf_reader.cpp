@@ -1,5 +1,6 @@
 #include "elf/elf_reader.h"
 
+#include <algorithm>
 #include <string>
 
 #include "common/format.h"
@@ -13,6 +14,10 @@ constexpr size_t kProgramHeaderSize = 32;  // the eight fields read of each entr
 constexpr size_t kSectionHeaderSize = 40;  // the ten fields read of each entry
 // A trace line is formatted in a 1024-byte buffer; longer names are cut to fit.
 constexpr size_t kMaxTracedName = 1000;
+// A section name is kept to this many characters: enough for every use (the
+// lookup compares at most 18, the trace prints 1000), and a name table
+// without NUL bytes cannot make thousands of names each as long as the file.
+constexpr size_t kMaxKeptName = 1024;
 
 struct HeaderField {
     const char* label;
@@ -165,10 +170,12 @@ bool read_elf(Session& s, OutText& sym) {
     elf.program_headers.reserve(h.e_phnum);
     for (uint32_t i = 0; i < h.e_phnum; ++i) {
         ByteReader e = table_entry(img, h.e_phoff, i, h.e_phentsize, kProgramHeaderSize, ph_cut);
-        std::string head;
-        append_printf(head, "/========== Program Header [% 3d] ==========\n", static_cast<int>(i));
-        trace_line(s, &sym, head);
-        trace_fields(s, sym, e, kProgramLabels, 8);
+        if (s.opt.trace) {
+            std::string head;
+            append_printf(head, "/========== Program Header [% 3d] ==========\n", static_cast<int>(i));
+            trace_line(s, &sym, head);
+            trace_fields(s, sym, e, kProgramLabels, 8);
+        }
         ProgramHeader p;
         for (uint32_t* f : {&p.p_type, &p.p_offset, &p.p_vaddr, &p.p_paddr, &p.p_filesz, &p.p_memsz, &p.p_flags,
                             &p.p_align})
@@ -182,10 +189,12 @@ bool read_elf(Session& s, OutText& sym) {
     elf.sections.reserve(h.e_shnum);
     for (uint32_t i = 0; i < h.e_shnum; ++i) {
         ByteReader e = table_entry(img, h.e_shoff, i, h.e_shentsize, kSectionHeaderSize, sh_cut);
-        std::string head;
-        append_printf(head, "/---------- Section Header [% 3d] ----------\n", static_cast<int>(i));
-        trace_line(s, &sym, head);
-        trace_fields(s, sym, e, kSectionLabels, 10);
+        if (s.opt.trace) {
+            std::string head;
+            append_printf(head, "/---------- Section Header [% 3d] ----------\n", static_cast<int>(i));
+            trace_line(s, &sym, head);
+            trace_fields(s, sym, e, kSectionLabels, 10);
+        }
         SectionHeader sh;
         for (uint32_t* f : {&sh.sh_name, &sh.sh_type, &sh.sh_flags, &sh.sh_addr, &sh.sh_offset, &sh.sh_size,
                             &sh.sh_link, &sh.sh_info, &sh.sh_addralign, &sh.sh_entsize})
@@ -211,16 +220,18 @@ bool read_elf(Session& s, OutText& sym) {
             if (at < s.image.size()) {
                 std::string_view v = cstring_at(s.image.data(), s.image.size(), static_cast<size_t>(at));
                 if (at + v.size() >= s.image.size()) name_cut = true;
-                name.assign(v.data(), v.size());
+                name.assign(v.data(), std::min(v.size(), kMaxKeptName));
             } else {
                 name_cut = true;
             }
         }
-        std::string line;
-        append_printf(line, "/Section Name [% 3d]", static_cast<int>(i));
-        line.append(name, 0, kMaxTracedName);
-        line += '\n';
-        trace_line(s, &sym, line);
+        if (s.opt.trace) {
+            std::string line;
+            append_printf(line, "/Section Name [% 3d]", static_cast<int>(i));
+            line.append(name, 0, kMaxTracedName);
+            line += '\n';
+            trace_line(s, &sym, line);
+        }
         elf.section_names.push_back(std::move(name));
     }
     if (name_cut) warn(s, "a section name lies outside the file or runs to its end");

@@ -9,6 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/paged_table.h"
+
 constexpr uint32_t kLineSlots = 100000;     // one row slot per line number 0..99999
 constexpr uint32_t kMaxExtraRows = 10000;   // further DW_LNS_copy addresses per program
 constexpr uint32_t kMaxDirectories = 256;   // stored per program; more are read and stepped over
@@ -33,7 +35,7 @@ struct FileEntry {
 // Rows of the current sequence, addressed by line number. Only the slots
 // in `used` hold rows, so nothing ever has to look at the other slots.
 struct RowTable {
-    std::vector<LineRow> slots;        // kLineSlots entries, allocated on first use
+    PagedTable<LineRow, kLineSlots, 1024> slots;  // pages of 1024 lines, allocated when first written
     std::vector<uint32_t> used;        // line numbers of the occupied slots, unordered
     std::vector<LineRow> extra;        // DW_LNS_copy rows not yet written, in recording order
     uint32_t extra_count = 0;          // extra rows taken since the program began

@@ -10,12 +10,6 @@
 
 namespace {
 
-RowTable& table_of(LineState& ls) {
-    RowTable& t = ls.rows;
-    if (t.slots.empty()) t.slots.assign(kLineSlots, LineRow{});
-    return t;
-}
-
 void take_slot(RowTable& t, uint32_t line, uint32_t address) {
     t.slots[line] = LineRow{address, line};
     t.used.push_back(line);
@@ -67,13 +61,13 @@ void write_end_marker(OutText& lxx) { out_write(lxx, "$LNE_end_sequence=\n"); }
 
 void record_special_row(LineState& ls, uint32_t line, uint32_t address) {
     if (line == 0 || line >= kLineSlots) return;
-    RowTable& t = table_of(ls);
+    RowTable& t = ls.rows;
     if (t.slots[line].line == 0) take_slot(t, line, address);
 }
 
 void record_copy_row(Session& s, uint32_t line, uint32_t address) {
     if (line == 0 || line >= kLineSlots) return;
-    RowTable& t = table_of(*s.lines);
+    RowTable& t = s.lines->rows;
     const LineRow& slot = t.slots[line];
     if (slot.line == 0) {
         take_slot(t, line, address);
@@ -87,7 +81,7 @@ void record_copy_row(Session& s, uint32_t line, uint32_t address) {
 bool rows_pending(const LineState& ls) { return !ls.rows.used.empty(); }
 
 void end_sequence(Session& s, OutText& lxx, uint32_t end_address) {
-    RowTable& t = table_of(*s.lines);
+    RowTable& t = s.lines->rows;
     if (!t.used.empty()) {
         uint32_t highest = 0;
         bool has_end = false;
@@ -101,7 +95,7 @@ void end_sequence(Session& s, OutText& lxx, uint32_t end_address) {
 }
 
 void flush_rows(Session& s, OutText& lxx) {
-    RowTable& t = table_of(*s.lines);
+    RowTable& t = s.lines->rows;
     if (t.used.empty()) return;
     std::sort(t.used.begin(), t.used.end());
     // Extra rows go out right after their line's slot row, in recording order.

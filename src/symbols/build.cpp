@@ -355,7 +355,7 @@ void allocate_entry(Session& s, WalkContext& ctx, int& current) {
 size_t build_symbol(Session& s, OutText& sym, WalkContext& ctx, size_t values, uint32_t tag, size_t specs,
                     bool has_children, int32_t nest, int& current) {
     SymbolState& t = *s.sym;
-    std::vector<SymbolEntry>& e = t.entries;
+    SymbolEntries& e = t.entries;
 
     if (tag == DW_TAG_member && !e[0].name.empty()) {
         // A member already in the tree (a structure reached again through a

@@ -249,7 +249,7 @@ constexpr const char* kKindTexts[16] = {
 // results under the global name and category, then the members behind it.
 // Returns the number of global-bank entries to visit.
 int complete_global_copy(SymbolState& t, int main_extent) {
-    std::vector<SymbolEntry>& e = t.entries;
+    SymbolEntries& e = t.entries;
     SymbolEntry& head = e[kGlobalBankStart];
     std::string name = std::move(head.name);
     int32_t ident = head.ident;

@@ -58,8 +58,8 @@ void reset_symbol_table(SymbolState& st, bool whole) {
     // Entry 1024 must read as empty after every reset: it says whether a -g
     // copy is pending. A copy always has a name, so checking the name also
     // covers a writer that forgot to mark it.
-    SymbolEntry& global = st.entries[kGlobalBankStart];
-    if (st.global_touched || !global.name.empty()) clear_symbol_entry(global);
+    const SymbolEntries& seen = st.entries;  // looking does not allocate
+    if (st.global_touched || !seen[kGlobalBankStart].name.empty()) clear_symbol_entry(st.entries[kGlobalBankStart]);
     st.high_water = -1;
     st.global_touched = false;
 }

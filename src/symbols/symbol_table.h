@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/paged_table.h"
 #include "symbols/units.h"
 
 struct Session;
@@ -75,6 +76,10 @@ struct SymbolEntry {
     int32_t floc_rows = 0;
 };
 
+// Both banks; pages of 8 entries are allocated when first written, so a
+// small file does not pay for 2048 entries.
+using SymbolEntries = PagedTable<SymbolEntry, kSymbolEntries, 8>;
+
 // The walk's per-unit and per-function context.
 struct WalkScope {
     int32_t unit_low_pc = 0, unit_high_pc = 0;
@@ -86,8 +91,7 @@ struct WalkScope {
 };
 
 struct SymbolState {
-    SymbolState() : entries(kSymbolEntries) {}
-    std::vector<SymbolEntry> entries;  // both banks, 2048 entries
+    SymbolEntries entries;  // both banks, 2048 entries
     // Highest main-bank index (0..1023) written since the last reset, so a
     // reset clears only what was used; -1 when nothing beyond entry 0 was
     // marked. Entry 0 is cleared by every reset whatever this says.

@@ -76,7 +76,7 @@ void encoding_type_name(std::string& dest, uint32_t encoding) {
 
 void apply_type_rule(Session& s, OutText& sym, WalkContext& ctx, uint32_t tag, const AttributeView& a, int& target,
                      int& current) {
-    std::vector<SymbolEntry>& e = s.sym->entries;
+    SymbolEntries& e = s.sym->entries;
     switch (tag) {
     case DW_TAG_base_type:
         if (a.attr == DW_AT_encoding && a.form == DW_FORM_data1)
@@ -192,7 +192,7 @@ size_t walk_children(Session& s, OutText& sym, WalkContext& ctx, size_t pos, uin
 
 void finish_symbols(Session& s) {
     SymbolState& t = *s.sym;
-    std::vector<SymbolEntry>& e = t.entries;
+    SymbolEntries& e = t.entries;
     int extent = std::max(t.high_water, t.current) + 1;
     if (extent < 1) extent = 1;
     if (extent > kMainBankSize) extent = kMainBankSize;

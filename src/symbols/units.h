@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "common/paged_table.h"
 
 struct Session;
 struct OutText;
@@ -32,7 +33,8 @@ struct AbbrevSlot {
 };
 
 struct AbbrevTable {
-    AbbrevSlot slots[kAbbrevSlots];
+    // Pages of 64 codes, allocated when a code of theirs is first loaded.
+    PagedTable<AbbrevSlot, kAbbrevSlots, 64> slots;
     // Codes filled since the last clear, so clearing costs what was loaded.
     std::vector<uint16_t> filled;
     // Image range of .debug_abbrev; readers of attribute specifications are
