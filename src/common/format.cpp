@@ -70,12 +70,11 @@ void format_decimal_paren(std::string& text, uint32_t value, int digits) {
 }
 
 void format_hex_fixed(std::string& text, uint32_t value, int digits) {
-    static const char kHex[] = "0123456789ABCDEF";
     digits &= 0xFF;
     size_t start = text.size();
     text.append(static_cast<size_t>(digits), '0');
     for (int i = digits - 1; i >= 0; --i) {
-        text[start + i] = kHex[value & 0xF];
+        text[start + i] = kHexDigits[value & 0xF];
         value >>= 4;
     }
 }
@@ -86,12 +85,11 @@ void format_hex_prefixed(std::string& text, uint32_t value, int digits) {
 }
 
 void format_hex_bytes(std::string& text, ByteReader& r, int count) {
-    static const char kHex[] = "0123456789ABCDEF";
     count &= 0xFF;
     for (int i = 0; i < count; ++i) {
         uint8_t b = read_u8(r);
-        text += kHex[b >> 4];
-        text += kHex[b & 0xF];
+        text += kHexDigits[b >> 4];
+        text += kHexDigits[b & 0xF];
     }
 }
 
@@ -130,8 +128,7 @@ void append_line_record(std::string& text, char marker, uint32_t address, uint32
     *p++ = marker;
     *p++ = '0';
     *p++ = 'x';
-    static const char kHex[] = "0123456789ABCDEF";
-    for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHex[(address >> shift) & 0xF];
+    for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHexDigits[(address >> shift) & 0xF];
     *p++ = ' ';
     char digits[10];
     int n = 0;

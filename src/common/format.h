@@ -14,6 +14,9 @@
 struct Session;
 struct OutText;
 
+// The hex digits of every rendering, upper case.
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // In trace mode: writes the text to `out` (when given) and to the console.
 void trace_line(Session& s, OutText* out, std::string_view text);
 // In trace mode: one value line of `count` values of `width` bytes read at
@@ -55,10 +58,9 @@ inline char* put_dec(char* out, int32_t value) {
     return out;
 }
 inline char* put_hex(char* out, uint32_t value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     int shift = 28;
     while (shift > 0 && (value >> shift) == 0) shift -= 4;
-    for (; shift >= 0; shift -= 4) *out++ = kHex[(value >> shift) & 0xF];
+    for (; shift >= 0; shift -= 4) *out++ = kHexDigits[(value >> shift) & 0xF];
     return out;
 }
 void append_dec(std::string& text, int32_t value);

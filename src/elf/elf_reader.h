@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "elf/elf_format.h"
+
 struct Session;
 struct OutText;
 
@@ -42,7 +44,7 @@ enum : uint32_t {
     kMachineH8_300H = 47,
     kMachineH8S = 48,
     kMachineARM = 80,
-    kMachineRX = 173,
+    kMachineRX = EM_RX,
 };
 
 constexpr size_t kMaxProgramHeaders = 4096;
@@ -65,12 +67,11 @@ struct ElfInfo {
     uint8_t address_size = 4;
 };
 
-// Reads the ELF header and tables and finds the DWARF sections; in trace
-// mode dumps everything to `sym` and the console. Returns whether the header
-// was accepted.
+// The ELF pass: reads the ELF header and tables and finds the DWARF
+// sections; in trace mode dumps everything to `sym` and the console; writes
+// the DWARF version line into `sym` when .debug_info is found. Returns
+// whether the header was accepted.
 bool read_elf(Session& s, OutText& sym);
-// "/Dwarf-Version[%d]\n", whatever the trace mode, never on the console.
-void write_dwarf_version(OutText& out, uint32_t version);
 
 // Image offset and length of section `index`, clamped to the image. Returns
 // false (and zeros) for index 0 or an index outside the table; `cut` tells

@@ -9,13 +9,16 @@
 //   13 line_range   14 opcode_base   15 standard_opcode_lengths (opcode_base - 1)
 // then include_directories and file_names; the first opcode is at
 // header_length + 10.
+#include "lines/line_program.h"
+
 #include <algorithm>
 #include <string>
 
 #include "common/bytes.h"
+#include "common/dwarf_codes.h"
 #include "common/format.h"
-#include "driver/passes.h"
 #include "common/session.h"
+#include "common/warnings.h"
 #include "lines/line_state.h"
 #include "lines/line_table.h"
 
@@ -52,12 +55,6 @@ Advance special_advance(const LineProgramHeader& h, int adjusted) {
     return a;
 }
 
-std::string where(const char* what, size_t section_offset) {
-    std::string text = what;
-    append_printf(text, " (line-number program at .debug_line offset 0x%zX)", section_offset);
-    return text;
-}
-
 uint32_t add_signed(uint32_t value, int32_t delta) { return value + static_cast<uint32_t>(delta); }
 
 std::string cut_name(std::string_view text) {
@@ -74,7 +71,7 @@ struct ProgramReader {
 
     // One warning per program, however many of its parts are cut.
     void fault(const char* what) {
-        if (!warned) warn(s, where(what, rel(program_start)));
+        if (!warned) warn_at(s, "line-number program", ".debug_line", rel(program_start), std::string(": ") + what);
         warned = true;
     }
 
@@ -213,28 +210,28 @@ struct ProgramReader {
 
             bool cut = false;
             switch (op) {
-            case 0:
+            case DW_LNS_extended_op:
                 cut = !extended_opcode(r, text, address, line);
                 break;
-            case 1:
+            case DW_LNS_copy:
                 record_copy_row(s, static_cast<uint32_t>(line), address);
                 if (want) append_printf(text, "Lines(%d) Address(0x%X) ", line, address);
                 break;
-            case 2: {
+            case DW_LNS_advance_pc: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 address += n * h.min_instruction_length;
                 if (want) append_printf(text, "pc(0x%x) adr(0x%X) ", n, address);
                 break;
             }
-            case 3: {
+            case DW_LNS_advance_line: {
                 int32_t n = read_sleb128(r);
                 if ((cut = r.overrun)) break;
                 line = static_cast<int32_t>(add_signed(static_cast<uint32_t>(line), n));
                 if (want) append_printf(text, "op(%d) line(%d) ", n, line);
                 break;
             }
-            case 4: {
+            case DW_LNS_set_file: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 // Once a selection comes while rows are pending, the rest of
@@ -247,23 +244,23 @@ struct ProgramReader {
                 if (want) append_printf(text, "op(0x%X) ", n);
                 break;
             }
-            case 5: {
+            case DW_LNS_set_column: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 if (want) append_printf(text, "op(0x%X) ", n);
                 break;
             }
-            case 6:
-            case 7:
+            case DW_LNS_negate_stmt:
+            case DW_LNS_set_basic_block:
                 break;
-            case 8: {
+            case DW_LNS_const_add_pc: {
                 Advance a = special_advance(h, 255 - h.opcode_base);
                 address = add_signed(address, a.address);
                 if (want) append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", 0, line,
                               static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
                 break;
             }
-            case 9: {
+            case DW_LNS_fixed_advance_pc: {
                 uint32_t n = read_target16(r);
                 if ((cut = r.overrun)) break;
                 address += n;
@@ -305,18 +302,18 @@ struct ProgramReader {
         ByteReader body = r;
         const uint8_t sub = read_u8(body);
         append_printf(text, "length(0x%X) ", length);
-        if (sub == 1) text += "DW_end_sequence(0x01) ";
-        if (sub == 2) text += "DW_set_address(0x02)  ";
-        if (sub == 3) text += "DW_define_file(0x03)  ";
+        if (sub == DW_LNE_end_sequence) text += "DW_end_sequence(0x01) ";
+        if (sub == DW_LNE_set_address) text += "DW_set_address(0x02)  ";
+        if (sub == DW_LNE_define_file) text += "DW_define_file(0x03)  ";
         ByteReader operands = body;
         for (uint32_t i = 1; i < length && text.size() <= kMaxTraceText; ++i) {
             append_printf(text, "sub(0x%X) ", read_u8(operands));
         }
 
-        if (sub == 1) {
+        if (sub == DW_LNE_end_sequence) {
             end_sequence(s, lxx, address);
             line = 1;
-        } else if (sub == 2) {
+        } else if (sub == DW_LNE_set_address) {
             unsigned size = s.elf.address_size;
             // An unknown address size (no usable .debug_info) takes the operand's own length.
             if (size == 0) size = length > 0 ? length - 1 : 0;

@@ -1,11 +1,9 @@
 #include "locations/loc_list.h"
 
 #include "common/format.h"
-#include "driver/passes.h"
 #include "common/session.h"
 #include "locations/loc_expr.h"
 #include "locations/loc_state.h"
-#include "symbols/symbol_table.h"
 
 namespace {
 
@@ -17,10 +15,11 @@ std::string at_offset(const char* what, size_t offset) {
 
 // Reads the list whose first entry is at image offset `pos` (inside the
 // located section) and returns the image offset after it. Rows go into
-// `entry` when given (the section dump passes none).
-size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry, size_t pos) {
+// `rows` when given (the section dump passes none).
+size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size_t pos) {
     const LocationState& loc = *s.loc;
-    const unsigned address_size = s.elf.address_size;
+    const LocTarget target = loc_target(s.elf);
+    const unsigned address_size = target.address_size;
     ByteReader r = image_range(s, loc.start, loc.end - loc.start);
     seek(r, pos);
 
@@ -60,7 +59,7 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry,
         int index = 0;
         while (!expr.at_end()) {
             text.clear();
-            decode_loc_op(s, text, result, expr, s.opt.trace);
+            decode_loc_op(target, text, result, expr, s.opt.trace);
             text += '\n';
             if (s.opt.trace) {
                 line.clear();
@@ -75,14 +74,14 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry,
             }
             first = false;
             if (row < kLocRows) {
-                if (entry) {
-                    entry->floc_seq[row] = index;
-                    entry->floc_begin[row] = static_cast<int32_t>(begin);
-                    entry->floc_end[row] = static_cast<int32_t>(end);
-                    entry->floc_code[row] = result.code;
-                    entry->floc_op1[row] = result.op1;
-                    entry->floc_op2[row] = result.op2;
-                    if (row >= entry->floc_rows) entry->floc_rows = row + 1;
+                if (rows) {
+                    rows->seq[row] = index;
+                    rows->begin[row] = static_cast<int32_t>(begin);
+                    rows->end[row] = static_cast<int32_t>(end);
+                    rows->code[row] = result.code;
+                    rows->op1[row] = result.op1;
+                    rows->op2[row] = result.op2;
+                    if (row >= rows->count) rows->count = row + 1;
                 }
                 ++index;
                 ++row;
@@ -120,11 +119,8 @@ bool locate_loc_section(Session& s) {
 
 size_t loc_section_start(const Session& s) { return s.loc->present ? s.loc->start : 0; }
 
-size_t read_loc_list(Session& s, OutText& sym, uint32_t base, SymbolEntry& entry, size_t list_offset) {
-    if (s.opt.no_locals) {
-        entry.name.clear();
-        return list_offset;
-    }
+size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset) {
+    if (s.opt.no_locals) return list_offset;
     if (!s.loc->located) locate_loc_section(s);
     const LocationState& loc = *s.loc;
     if (!loc.present) return list_offset;
@@ -132,7 +128,7 @@ size_t read_loc_list(Session& s, OutText& sym, uint32_t base, SymbolEntry& entry
         warn(s, at_offset("location list reference outside the section", list_offset));
         return list_offset;
     }
-    size_t after = read_list_at(s, sym, base, &entry, loc.start + list_offset);
+    size_t after = read_list_at(s, sym, base, &rows, loc.start + list_offset);
     return after - loc.start;
 }
 
