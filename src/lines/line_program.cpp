@@ -19,6 +19,7 @@
 #include "common/format.h"
 #include "common/session.h"
 #include "common/warnings.h"
+#include "elf/elf_reader.h"
 #include "lines/line_state.h"
 #include "lines/line_table.h"
 

@@ -2,6 +2,7 @@
 
 #include "common/format.h"
 #include "common/session.h"
+#include "elf/elf_reader.h"
 #include "locations/loc_expr.h"
 #include "locations/loc_state.h"
 

@@ -1,6 +1,7 @@
 // The .debug_line reader on hand-made programs.
 #include <gtest/gtest.h>
 
+#include "elf/elf_reader.h"
 #include "lines/lin_builder.h"
 #include "line_test_util.h"
 
