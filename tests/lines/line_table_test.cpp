@@ -57,6 +57,11 @@ TEST(LineTable, CopyRowsKeepFurtherAddressesUnlessInlineDeletion) {
             EXPECT_EQ(w.text(), "+0x00000300     4\n+0x00000200     7\n+0x00000210     7\n");
             EXPECT_EQ(w.s.line_count, 3u);
         }
+        // The repeated address was not kept for a later row of the same line.
+        w.out.data.clear();
+        record_copy_row(w.s, 7, 0x400);
+        flush_rows(w.s, w.out);
+        EXPECT_EQ(w.text(), "+0x00000400     7\n");
     }
 }
 

@@ -183,6 +183,7 @@ TEST(SrecLoadAddress, EveryConditionOfTheSegmentMustHold) {
     // Another file offset, another virtual address: the section's own address.
     EXPECT_EQ(load_address(index_segments(ph), section_at(0x20000000, 0x1004)), 0x20000000u);
     EXPECT_EQ(load_address(index_segments(ph), section_at(0x20000004, 0x1000)), 0x20000004u);
+    EXPECT_EQ(load_address(index_segments(ph), section_at(0x1FFFFFF0, 0x1000)), 0x1FFFFFF0u);
     // Physical address 0, or equal to the virtual one, never moves a section.
     ph[0].p_paddr = 0;
     EXPECT_EQ(load_address(index_segments(ph), section_at(0x20000000, 0x1000)), 0x20000000u);
