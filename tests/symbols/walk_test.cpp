@@ -2,6 +2,7 @@
 // member trees and the limits that keep malformed type graphs finite.
 #include <gtest/gtest.h>
 
+#include "common/dwarf_codes.h"
 #include "symbols/sym_test_util.h"
 
 namespace {
@@ -10,24 +11,26 @@ using symtest::Conversion;
 using symtest::convert;
 using symtest::Record;
 
-// DWARF codes used below.
+// Short names of the DWARF codes used below.
 enum : uint32_t {
-    TAG_array = 0x01, TAG_formal = 0x05, TAG_member = 0x0d, TAG_pointer = 0x0f, TAG_cu = 0x11,
-    TAG_struct = 0x13, TAG_typedef = 0x16, TAG_subrange = 0x21, TAG_base = 0x24, TAG_subprogram = 0x2e,
-    TAG_variable = 0x34,
-    AT_sibling = 0x01, AT_location = 0x02, AT_name = 0x03, AT_byte_size = 0x0b, AT_bit_offset = 0x0c,
-    AT_bit_size = 0x0d, AT_low_pc = 0x11, AT_high_pc = 0x12, AT_upper_bound = 0x2f, AT_count = 0x37,
-    AT_member_loc = 0x38, AT_decl_file = 0x3a, AT_encoding = 0x3e, AT_external = 0x3f, AT_frame_base = 0x40,
-    AT_type = 0x49,
-    F_addr = 0x01, F_data4 = 0x06, F_string = 0x08, F_block1 = 0x0a, F_data1 = 0x0b, F_flag = 0x0c,
-    F_ref2 = 0x12, F_ref4 = 0x13,
+    TAG_array = DW_TAG_array_type, TAG_formal = DW_TAG_formal_parameter, TAG_member = DW_TAG_member,
+    TAG_pointer = DW_TAG_pointer_type, TAG_cu = DW_TAG_compile_unit, TAG_struct = DW_TAG_structure_type,
+    TAG_typedef = DW_TAG_typedef, TAG_subrange = DW_TAG_subrange_type, TAG_base = DW_TAG_base_type,
+    TAG_subprogram = DW_TAG_subprogram, TAG_variable = DW_TAG_variable,
+    AT_sibling = DW_AT_sibling, AT_location = DW_AT_location, AT_name = DW_AT_name, AT_byte_size = DW_AT_byte_size,
+    AT_bit_offset = DW_AT_bit_offset, AT_bit_size = DW_AT_bit_size, AT_low_pc = DW_AT_low_pc,
+    AT_high_pc = DW_AT_high_pc, AT_upper_bound = DW_AT_upper_bound, AT_count = DW_AT_count,
+    AT_member_loc = DW_AT_data_member_location, AT_decl_file = DW_AT_decl_file, AT_encoding = DW_AT_encoding,
+    AT_external = DW_AT_external, AT_frame_base = DW_AT_frame_base, AT_type = DW_AT_type,
+    F_addr = DW_FORM_addr, F_data4 = DW_FORM_data4, F_string = DW_FORM_string, F_block1 = DW_FORM_block1,
+    F_data1 = DW_FORM_data1, F_flag = DW_FORM_flag, F_ref2 = DW_FORM_ref2, F_ref4 = DW_FORM_ref4,
 };
 
 // Abbreviation codes of the standard declaration set.
 enum : uint32_t {
     A_cu = 1, A_base, A_base_enc_first, A_struct, A_member, A_global, A_array, A_upper, A_pointer, A_typedef,
     A_func, A_static, A_bits, A_listvar, A_func_listfb, A_param, A_count, A_global_ref2, A_struct_empty,
-    A_void_ptr, A_static_func,
+    A_void_ptr, A_static_func, A_method, A_method_sibling, A_name_only_param,
 };
 
 void declare_standard(DwarfBuilder& f) {
@@ -64,6 +67,9 @@ void declare_standard(DwarfBuilder& f) {
     f.declare(A_static_func, TAG_subprogram, true,
               {{AT_name, F_string}, {AT_decl_file, F_data1}, {AT_low_pc, F_addr}, {AT_high_pc, F_addr},
                {AT_frame_base, F_block1}});
+    f.declare(A_method, TAG_subprogram, true, {{AT_name, F_string}});
+    f.declare(A_method_sibling, TAG_subprogram, true, {{AT_sibling, F_ref4}, {AT_name, F_string}});
+    f.declare(A_name_only_param, TAG_formal, false, {{AT_name, F_string}});
     f.end_abbrevs();
 }
 
@@ -642,6 +648,65 @@ TEST(Walk, TraceLinesForDiesAndTopLevelAttributes) {
     for (size_t at = t.find(encoding_line); at != std::string::npos; at = t.find(encoding_line, at + 1))
         ++encodings;
     EXPECT_EQ(encodings, 1u);
+}
+
+// A structure whose children include a function with children of its own,
+// named by a forward DW_AT_sibling, by none, or by one that points back:
+// the function's children are stepped over, the member after it is built.
+TEST(Walk, OtherChildrenAreSteppedOverWithTheirChildren) {
+    enum Sibling { none, forward, backward };
+    for (Sibling sibling : {none, forward, backward}) {
+        DwarfBuilder f;
+        declare_standard(f);
+        f.begin_unit();
+        cu(f, "m.c");
+        uint32_t int_t = base(f, "int", 4, 5);
+        uint32_t rec = simple(f, A_struct, "rec");
+        f.info.u8(8);
+        member(f, "a", int_t, 0);
+        if (sibling == none) {
+            f.info.uleb(A_method);
+        } else {
+            f.info.uleb(A_method_sibling);
+            if (sibling == forward)
+                f.ref4("after get");
+            else
+                f.info.u32(0);
+        }
+        f.info.cstr("get");
+        f.info.uleb(A_name_only_param).cstr("self");
+        f.info.u8(0);
+        if (sibling == forward) f.label("after get");
+        member(f, "b", int_t, 4);
+        f.info.u8(0);
+        global(f, "r", rec, 0x100);
+        f.info.u8(0);
+        f.end_unit();
+        Conversion c = convert(f.image());
+        const Record& b = need(c, "b");
+        EXPECT_EQ(b.index, 2) << sibling;
+        EXPECT_EQ(b["nest"], "1") << sibling;
+        EXPECT_EQ(b["location"], "0x4") << sibling;
+        EXPECT_EQ(c.run.console.find("warning"), std::string::npos) << sibling;
+    }
+}
+
+TEST(Walk, ValueCutByTheUnitEndStopsTheUnitWithOneWarning) {
+    DwarfBuilder f;
+    declare_standard(f);
+    f.begin_unit();
+    cu(f, "cut.c");
+    uint32_t int_t = base(f, "int", 4, 5);
+    const uint32_t die = f.here_in_section();
+    f.info.uleb(A_global).cstr("v").u32(int_t).u8(1).u8(5).u8(0x03);  // a 5-byte block with 1 byte left
+    f.end_unit();
+    Conversion c = convert(f.image());
+    char expected[160];
+    std::snprintf(expected, sizeof expected,
+                  "warning: DW_FORM_block1(0x0A) value at offset 0x%X of .debug_info is cut off by the end of its data\n",
+                  die + 8);
+    EXPECT_EQ(count_of(c.run.console, "warning: "), 1u);
+    EXPECT_NE(c.run.console.find(expected), std::string::npos) << c.run.console;
 }
 
 }  // namespace
