@@ -5,6 +5,11 @@
 
 #include <cstdint>
 
+// unit_length values from here on are no lengths of the 32-bit format:
+// 0xffffffff introduces the 64-bit format, the others are reserved.
+constexpr uint32_t DW_LENGTH_lo_reserved = 0xfffffff0;
+constexpr uint32_t DW_LENGTH_DWARF64 = 0xffffffff;
+
 // Tags.
 constexpr uint32_t DW_TAG_array_type = 0x01;
 constexpr uint32_t DW_TAG_class_type = 0x02;

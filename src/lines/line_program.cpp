@@ -347,7 +347,7 @@ struct ProgramReader {
         seek(r, program_start);
         h.unit_length = read_target32(r);
         size_t program_end;
-        if (h.unit_length == 0xFFFFFFFFu) {
+        if (h.unit_length == DW_LENGTH_DWARF64) {
             fault("64-bit DWARF line-number program; the rest of .debug_line is not read");
             last = true;
             return section_end;

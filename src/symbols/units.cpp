@@ -126,8 +126,7 @@ size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
         warn_at(s, "compilation-unit header", ".debug_info", offset, " is cut off by the end of the section");
         return section_end;
     }
-    if (h.unit_length >= 0xFFFFFFF0u) {
-        // 0xFFFFFFFF introduces the 64-bit format; the rest is reserved.
+    if (h.unit_length >= DW_LENGTH_lo_reserved) {
         warn_at(s, "compilation unit", ".debug_info", offset,
                 " uses the 64-bit DWARF format, which is not supported; the rest of .debug_info is skipped");
         return section_end;
