@@ -53,15 +53,22 @@ void format_value(std::string& text, ByteReader& r, int width, int radix) {
     text += ' ';
 }
 
-void format_decimal_fixed(std::string& text, uint32_t value, int digits) {
+namespace {
+
+// Exactly `digits` (modulo 256) digits of `value` in `base`, low-order digits kept.
+void format_fixed(std::string& text, uint32_t value, int digits, uint32_t base) {
     digits &= 0xFF;
     size_t start = text.size();
     text.append(static_cast<size_t>(digits), '0');
     for (int i = digits - 1; i >= 0; --i) {
-        text[start + i] = static_cast<char>('0' + value % 10);
-        value /= 10;
+        text[start + i] = kHexDigits[value % base];
+        value /= base;
     }
 }
+
+}  // namespace
+
+void format_decimal_fixed(std::string& text, uint32_t value, int digits) { format_fixed(text, value, digits, 10); }
 
 void format_decimal_paren(std::string& text, uint32_t value, int digits) {
     text += '(';
@@ -69,15 +76,7 @@ void format_decimal_paren(std::string& text, uint32_t value, int digits) {
     text += ')';
 }
 
-void format_hex_fixed(std::string& text, uint32_t value, int digits) {
-    digits &= 0xFF;
-    size_t start = text.size();
-    text.append(static_cast<size_t>(digits), '0');
-    for (int i = digits - 1; i >= 0; --i) {
-        text[start + i] = kHexDigits[value & 0xF];
-        value >>= 4;
-    }
-}
+void format_hex_fixed(std::string& text, uint32_t value, int digits) { format_fixed(text, value, digits, 16); }
 
 void format_hex_prefixed(std::string& text, uint32_t value, int digits) {
     text += "0x";

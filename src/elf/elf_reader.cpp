@@ -11,8 +11,6 @@
 namespace {
 
 constexpr size_t kElfHeaderSize = 52;
-constexpr size_t kProgramHeaderSize = 32;  // the eight fields read of each entry
-constexpr size_t kSectionHeaderSize = 40;  // the ten fields read of each entry
 // A trace line is formatted in a 1024-byte buffer; longer names are cut to fit.
 constexpr size_t kMaxTracedName = 1000;
 
@@ -107,6 +105,35 @@ ByteReader table_entry(const ByteReader& img, uint32_t table, uint32_t i, uint32
     return e;
 }
 
+// A header table of `count` entries of `entsize` bytes at `table`: each
+// entry traced under the heading "<before>[% 3d]<after>" and read into
+// `out`; one warning when entries lie outside the image (their missing
+// fields read as 0).
+template <typename T, size_t N>
+void read_table(Session& s, OutText& sym, const ByteReader& img, uint32_t table, uint32_t count, uint32_t entsize,
+                const HeaderField<T> (&fields)[N], const char* before, const char* after, const char* what,
+                std::vector<T>& out) {
+    const size_t entry_bytes = fields[N - 1].offset + fields[N - 1].width;  // the bytes read of each entry
+    bool cut = false;
+    out.reserve(count);
+    std::string heading;
+    for (uint32_t i = 0; i < count; ++i) {
+        ByteReader e = table_entry(img, table, i, entsize, entry_bytes, cut);
+        heading.clear();
+        append_printf(heading, "%s[% 3d]%s", before, static_cast<int>(i), after);
+        trace_line(s, &sym, heading);
+        trace_header_fields(s, sym, fields, e);
+        T entry{};
+        read_header_fields(entry, fields, e);
+        out.push_back(entry);
+    }
+    if (cut) {
+        std::string text = what;
+        text += " reaches beyond the end of the file; missing fields read as 0";
+        warn(s, text);
+    }
+}
+
 }  // namespace
 
 bool section_bounds(const Session& s, uint32_t index, size_t& offset, size_t& length, bool* cut) {
@@ -153,34 +180,11 @@ bool read_elf(Session& s, OutText& sym) {
     elf.header_accepted = true;
 
     if (h.e_phnum > kMaxProgramHeaders) return true;
-    bool ph_cut = false;
-    elf.program_headers.reserve(h.e_phnum);
-    for (uint32_t i = 0; i < h.e_phnum; ++i) {
-        ByteReader e = table_entry(img, h.e_phoff, i, h.e_phentsize, kProgramHeaderSize, ph_cut);
-        std::string head;
-        append_printf(head, "/========== Program Header [% 3d] ==========\n", static_cast<int>(i));
-        trace_line(s, &sym, head);
-        trace_header_fields(s, sym, kProgramHeaderFields, e);
-        ProgramHeader p;
-        read_header_fields(p, kProgramHeaderFields, e);
-        elf.program_headers.push_back(p);
-    }
-    if (ph_cut) warn(s, "program header table reaches beyond the end of the file; missing fields read as 0");
-
+    read_table(s, sym, img, h.e_phoff, h.e_phnum, h.e_phentsize, kProgramHeaderFields, "/========== Program Header ",
+               " ==========\n", "program header table", elf.program_headers);
     if (h.e_shnum > kMaxSections) return true;
-    bool sh_cut = false;
-    elf.sections.reserve(h.e_shnum);
-    for (uint32_t i = 0; i < h.e_shnum; ++i) {
-        ByteReader e = table_entry(img, h.e_shoff, i, h.e_shentsize, kSectionHeaderSize, sh_cut);
-        std::string head;
-        append_printf(head, "/---------- Section Header [% 3d] ----------\n", static_cast<int>(i));
-        trace_line(s, &sym, head);
-        trace_header_fields(s, sym, kSectionHeaderFields, e);
-        SectionHeader sh;
-        read_header_fields(sh, kSectionHeaderFields, e);
-        elf.sections.push_back(sh);
-    }
-    if (sh_cut) warn(s, "section header table reaches beyond the end of the file; missing fields read as 0");
+    read_table(s, sym, img, h.e_shoff, h.e_shnum, h.e_shentsize, kSectionHeaderFields, "/---------- Section Header ",
+               " ----------\n", "section header table", elf.sections);
 
     // Section names: the string table is the section e_shstrndx; a name outside the image is empty.
     size_t strtab = 0;
