@@ -2,17 +2,14 @@
 
 #include "common/format.h"
 #include "common/session.h"
+#include "common/warnings.h"
 #include "elf/elf_reader.h"
 #include "locations/loc_expr.h"
 #include "locations/loc_state.h"
 
 namespace {
 
-std::string at_offset(const char* what, size_t offset) {
-    std::string text = what;
-    append_printf(text, " at offset 0x%lX of .debug_loc", static_cast<unsigned long>(offset));
-    return text;
-}
+void warn_at_loc(Session& s, const char* what, size_t offset) { warn_at(s, what, ".debug_loc", offset); }
 
 // Reads the list whose first entry is at image offset `pos` (inside the
 // located section) and returns the image offset after it. Rows go into
@@ -34,13 +31,13 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
         const size_t entry_pos = r.pos;
         const size_t offset = entry_pos - loc.start;
         if (r.at_end()) {
-            warn(s, at_offset("location list has no end-of-list entry before the end of the section", offset));
+            warn_at_loc(s, "location list has no end-of-list entry before the end of the section", offset);
             return r.pos;
         }
         uint32_t begin = read_address(r, address_size);
         uint32_t end = read_address(r, address_size);
         if (r.overrun) {
-            warn(s, at_offset("location list entry cut by the end of the section", offset));
+            warn_at_loc(s, "location list entry cut by the end of the section", offset);
             return r.pos;
         }
         if (begin == 0 && end == 0) return r.pos;
@@ -48,7 +45,7 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
         end += base;
         uint32_t length = read_target16(r);
         if (r.overrun) {
-            warn(s, at_offset("location list entry cut by the end of the section", offset));
+            warn_at_loc(s, "location list entry cut by the end of the section", offset);
             return r.pos;
         }
 
@@ -89,14 +86,13 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
             }
             if (expr.overrun) {
                 if (!expression_cut) {
-                    warn(s, at_offset("location operation runs past the end of its expression in the entry",
-                                      offset));
+                    warn_at_loc(s, "location operation runs past the end of its expression in the entry", offset);
                 }
                 break;
             }
         }
         if (expression_cut) {
-            warn(s, at_offset("location expression cut by the end of the section in the entry", offset));
+            warn_at_loc(s, "location expression cut by the end of the section in the entry", offset);
             return r.end;
         }
         skip(r, length);
@@ -126,7 +122,7 @@ size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, siz
     const LocationState& loc = *s.loc;
     if (!loc.present) return list_offset;
     if (list_offset >= loc.end - loc.start) {
-        warn(s, at_offset("location list reference outside the section", list_offset));
+        warn_at_loc(s, "location list reference outside the section", list_offset);
         return list_offset;
     }
     size_t after = read_list_at(s, sym, base, &rows, loc.start + list_offset);
@@ -148,7 +144,7 @@ void dump_loc_section(Session& s, OutText& sym) {
         size_t next = read_list_at(s, sym, 0, nullptr, pos);
         if (next <= pos) {
             // Only an address size of 0 lets a list end without taking a byte.
-            warn(s, at_offset("location lists cannot be read with an address size of 0; dump stopped", pos - loc.start));
+            warn_at_loc(s, "location lists cannot be read with an address size of 0; dump stopped", pos - loc.start);
             break;
         }
         pos = next;
