@@ -116,9 +116,15 @@ void append_dec(std::string& text, int32_t value) {
     text.append(buf, static_cast<size_t>(put_dec(buf, value) - buf));
 }
 
-void append_hex(std::string& text, uint32_t value) {
-    char buf[8];
-    text.append(buf, static_cast<size_t>(put_hex(buf, value) - buf));
+void append_hex(std::string& text, uint64_t value, int min_digits) {
+    char digits[16];
+    int n = 0;
+    do {
+        digits[n++] = kHexDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    for (int pad = min_digits - n; pad > 0; --pad) text += '0';
+    while (n > 0) text += digits[--n];
 }
 
 void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line) {

@@ -64,7 +64,10 @@ inline char* put_hex(char* out, uint32_t value) {
     return out;
 }
 void append_dec(std::string& text, int32_t value);
-void append_hex(std::string& text, uint32_t value);
+// Upper-case hex digits of `value`, at least `min_digits` of them (leading
+// zeros fill up to that many), as "%0*X" would write them for any width of
+// value (offsets and sizes included).
+void append_hex(std::string& text, uint64_t value, int min_digits = 1);
 
 // A line record "<marker>0x%08X %5u\n": the address in eight upper-case hex
 // digits, the line right-aligned in five columns (wider when it needs to be).

@@ -7,7 +7,9 @@
 
 void warn_at(Session& s, std::string_view subject, const char* section, size_t offset, std::string_view rest) {
     std::string text(subject);
-    append_printf(text, " at offset 0x%zX of ", offset);
+    text += " at offset 0x";
+    append_hex(text, offset);
+    text += " of ";
     text += section;
     text += rest;
     warn(s, text);

@@ -64,7 +64,9 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
         }
         if (s.opt.trace) {
             line.clear();
-            append_printf(line, "/----- .debug_addrev Section [% 3d] [0x%04zX]-\n", static_cast<int>(code), decl);
+            append_printf(line, "/----- .debug_addrev Section [% 3d] [0x", static_cast<int>(code));
+            append_hex(line, decl, 4);
+            line += "]-\n";
             trace_line(s, &sym, line);
         }
         trace_number(s, sym, "/Entry", code & 0xFFFF, 4);
@@ -186,9 +188,10 @@ void walk_units(Session& s, OutText& sym) {
     size_t pos = begin;
     for (size_t i = 0; pos < end; ++i) {
         if (s.opt.trace) {
-            line.clear();
-            append_printf(line, "/[0x%04zX]<<<<<<<<<<<<<<<<<<<< .debug_info Section [% 3d] >>>>>>>>>>>>>>>>>>>>\n",
-                          pos, static_cast<int>(i));
+            line = "/[0x";
+            append_hex(line, pos, 4);
+            append_printf(line, "]<<<<<<<<<<<<<<<<<<<< .debug_info Section [% 3d] >>>>>>>>>>>>>>>>>>>>\n",
+                          static_cast<int>(i));
             trace_line(s, &sym, line);
         }
         units.current = units.slots.size();
