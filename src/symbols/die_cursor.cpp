@@ -5,9 +5,9 @@ void clear_abbreviations(AbbrevTable& t) {
     t.filled.clear();
 }
 
-uint32_t unit_start_for_offset(const UnitTable& u, uint32_t info_offset) {
+uint32_t unit_start_for_offset(const UnitTable& u, size_t current, uint32_t info_offset) {
     if (u.slots.empty()) return 0;
-    size_t last = u.current < u.slots.size() ? u.current : u.slots.size() - 1;
+    size_t last = current < u.slots.size() ? current : u.slots.size() - 1;
     // Slots before the current one have been walked: their ends are non-zero
     // and rise with the slot number, so the first slot whose end is not
     // below the offset is found by bisection. The current slot (end 0 while

@@ -63,15 +63,16 @@ struct UnitSlot {
 // beyond that, so DW_FORM_ref2 conversion keeps working in very large files.
 struct UnitTable {
     std::vector<UnitSlot> slots;
-    size_t current = 0;  // slot of the unit being walked
+    size_t current = 0;  // slot of the unit being read
 };
 
 // DW_FORM_ref2 conversion: the start offset (in .debug_info) of the first
-// unit, from slot 0 up to the current one, whose end is 0 or not below
-// `info_offset` (the .debug_info offset of the position just after the
-// reference). Add it to the reference to get a .debug_info offset.
-// Logarithmic in the number of units. 0 when the table is empty.
-uint32_t unit_start_for_offset(const UnitTable& units, uint32_t info_offset);
+// unit, from slot 0 up to slot `current` (the unit that holds the
+// reference), whose end is 0 or not below `info_offset` (the .debug_info
+// offset of the position just after the reference). Add it to the reference
+// to get a .debug_info offset. Logarithmic in the number of units. 0 when
+// the table is empty.
+uint32_t unit_start_for_offset(const UnitTable& units, size_t current, uint32_t info_offset);
 
 // The fields of a unit header (32-bit DWARF 2 to 4 layout).
 struct UnitHeader {
@@ -90,6 +91,8 @@ struct UnitView {
     size_t unit_start = 0, unit_end = 0;  // image range of the unit's bytes
     UnitHeader header;
     const AbbrevTable* abbrevs = nullptr;
+    const UnitTable* units = nullptr;  // every unit, for DW_FORM_ref2 references
+    size_t unit_index = 0;             // this unit's slot in it
     FormContext forms;
 };
 

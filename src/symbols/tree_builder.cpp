@@ -249,7 +249,7 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         } else if (attr == DW_AT_type && form == DW_FORM_ref2) {
             // A 2-byte reference counts from the start of the unit that holds it.
             const uint32_t here = static_cast<uint32_t>(r.pos - unit.info_start);
-            a.value += unit_start_for_offset(t.units, here);
+            a.value += unit_start_for_offset(*unit.units, unit.unit_index, here);
             a.form = DW_FORM_ref_addr;
         }
 

@@ -170,6 +170,8 @@ size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
     unit.unit_end = unit_end;
     unit.header = h;
     unit.abbrevs = &s.sym->abbrevs;
+    unit.units = &s.sym->units;
+    unit.unit_index = s.sym->units.current;
     unit.forms = form_context(s);
     walk_unit_dies(s, sym, unit);
     return next;

@@ -281,16 +281,14 @@ TEST(Units, TableGrowsPast4096UnitsAndFindsTheUnitOfAnOffset) {
     EXPECT_EQ(u.slots[4999].end, 5000u * 11 - 1);
     // As while walking unit 4700: an offset inside unit 4500 finds it, an
     // offset inside the current unit (end still 0) finds the current one.
-    u.current = 4700;
     u.slots[4700].end = 0;
-    EXPECT_EQ(unit_start_for_offset(u, 4500 * 11 + 5), 4500u * 11);
-    EXPECT_EQ(unit_start_for_offset(u, 4500 * 11), 4500u * 11);
-    EXPECT_EQ(unit_start_for_offset(u, 4500 * 11 + 10), 4500u * 11);
-    EXPECT_EQ(unit_start_for_offset(u, 3), 0u);
-    EXPECT_EQ(unit_start_for_offset(u, 4700 * 11 + 9), 4700u * 11);
-    EXPECT_EQ(unit_start_for_offset(u, 99999), 4700u * 11);  // nothing later is searched
-    u.current = 0;
-    EXPECT_EQ(unit_start_for_offset(u, 4500 * 11), 0u);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 4500 * 11 + 5), 4500u * 11);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 4500 * 11), 4500u * 11);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 4500 * 11 + 10), 4500u * 11);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 3), 0u);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 4700 * 11 + 9), 4700u * 11);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 99999), 4700u * 11);  // nothing later is searched
+    EXPECT_EQ(unit_start_for_offset(u, 0, 4500 * 11), 0u);
 }
 
 // The unit headers and declarations of a real file, against readelf.
