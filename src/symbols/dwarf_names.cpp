@@ -109,14 +109,7 @@ void append_label(std::string& text, const char* prefix, const char* name, uint3
     text += name;
     size_t format_length = text.size() - start + 8;  // "(0x%02X)"
     text += "(0x";
-    char digits[8];
-    int n = 0;
-    do {
-        digits[n++] = kHexDigits[code & 0xF];
-        code >>= 4;
-    } while (code != 0);
-    if (n < 2) digits[n++] = '0';
-    while (n > 0) text += digits[--n];
+    append_hex(text, code, 2);
     text += ')';
     if (format_length < width) text.append(width - format_length, ' ');
 }
