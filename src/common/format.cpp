@@ -53,15 +53,22 @@ void format_value(std::string& text, ByteReader& r, int width, int radix) {
     text += ' ';
 }
 
-void format_decimal_fixed(std::string& text, uint32_t value, int digits) {
+namespace {
+
+// Exactly `digits` (modulo 256) digits of `value` in `base`, low-order digits kept.
+void format_fixed(std::string& text, uint32_t value, int digits, uint32_t base) {
     digits &= 0xFF;
     size_t start = text.size();
     text.append(static_cast<size_t>(digits), '0');
     for (int i = digits - 1; i >= 0; --i) {
-        text[start + i] = static_cast<char>('0' + value % 10);
-        value /= 10;
+        text[start + i] = kHexDigits[value % base];
+        value /= base;
     }
 }
+
+}  // namespace
+
+void format_decimal_fixed(std::string& text, uint32_t value, int digits) { format_fixed(text, value, digits, 10); }
 
 void format_decimal_paren(std::string& text, uint32_t value, int digits) {
     text += '(';
@@ -69,16 +76,7 @@ void format_decimal_paren(std::string& text, uint32_t value, int digits) {
     text += ')';
 }
 
-void format_hex_fixed(std::string& text, uint32_t value, int digits) {
-    static const char kHex[] = "0123456789ABCDEF";
-    digits &= 0xFF;
-    size_t start = text.size();
-    text.append(static_cast<size_t>(digits), '0');
-    for (int i = digits - 1; i >= 0; --i) {
-        text[start + i] = kHex[value & 0xF];
-        value >>= 4;
-    }
-}
+void format_hex_fixed(std::string& text, uint32_t value, int digits) { format_fixed(text, value, digits, 16); }
 
 void format_hex_prefixed(std::string& text, uint32_t value, int digits) {
     text += "0x";
@@ -86,12 +84,11 @@ void format_hex_prefixed(std::string& text, uint32_t value, int digits) {
 }
 
 void format_hex_bytes(std::string& text, ByteReader& r, int count) {
-    static const char kHex[] = "0123456789ABCDEF";
     count &= 0xFF;
     for (int i = 0; i < count; ++i) {
         uint8_t b = read_u8(r);
-        text += kHex[b >> 4];
-        text += kHex[b & 0xF];
+        text += kHexDigits[b >> 4];
+        text += kHexDigits[b & 0xF];
     }
 }
 
@@ -119,9 +116,15 @@ void append_dec(std::string& text, int32_t value) {
     text.append(buf, static_cast<size_t>(put_dec(buf, value) - buf));
 }
 
-void append_hex(std::string& text, uint32_t value) {
-    char buf[8];
-    text.append(buf, static_cast<size_t>(put_hex(buf, value) - buf));
+void append_hex(std::string& text, uint64_t value, int min_digits) {
+    char digits[16];
+    int n = 0;
+    do {
+        digits[n++] = kHexDigits[value & 0xF];
+        value >>= 4;
+    } while (value != 0);
+    for (int pad = min_digits - n; pad > 0; --pad) text += '0';
+    while (n > 0) text += digits[--n];
 }
 
 void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line) {
@@ -130,8 +133,7 @@ void append_line_record(std::string& text, char marker, uint32_t address, uint32
     *p++ = marker;
     *p++ = '0';
     *p++ = 'x';
-    static const char kHex[] = "0123456789ABCDEF";
-    for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHex[(address >> shift) & 0xF];
+    for (int shift = 28; shift >= 0; shift -= 4) *p++ = kHexDigits[(address >> shift) & 0xF];
     *p++ = ' ';
     char digits[10];
     int n = 0;

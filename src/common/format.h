@@ -15,6 +15,9 @@
 struct Session;
 struct OutText;
 
+// The hex digits of every rendering, upper case.
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
 // In trace mode: writes the text to `out` (when given) and to the console.
 void trace_line(Session& s, OutText* out, std::string_view text);
 // In trace mode: one value line of `count` values of `width` bytes read at
@@ -56,14 +59,16 @@ inline char* put_dec(char* out, int32_t value) {
     return out;
 }
 inline char* put_hex(char* out, uint32_t value) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     int shift = 28;
     while (shift > 0 && (value >> shift) == 0) shift -= 4;
-    for (; shift >= 0; shift -= 4) *out++ = kHex[(value >> shift) & 0xF];
+    for (; shift >= 0; shift -= 4) *out++ = kHexDigits[(value >> shift) & 0xF];
     return out;
 }
 void append_dec(std::string& text, int32_t value);
-void append_hex(std::string& text, uint32_t value);
+// Upper-case hex digits of `value`, at least `min_digits` of them (leading
+// zeros fill up to that many), as "%0*X" would write them for any width of
+// value (offsets and sizes included).
+void append_hex(std::string& text, uint64_t value, int min_digits = 1);
 
 // A line record "<marker>0x%08X %5u\n": the address in eight upper-case hex
 // digits, the line right-aligned in five columns (wider when it needs to be).

@@ -62,12 +62,10 @@ const char* match_prefix(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, n) == 0 ? text + n : nullptr;
 }
 
-static char upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 const char* match_word_nocase(const char* text, const char* word) {
     if (!text || !word) return nullptr;
     while (*word) {
-        if (upper(*text) != upper(*word)) return nullptr;
+        if (fold_case(*text) != fold_case(*word)) return nullptr;
         ++text;
         ++word;
     }
@@ -77,7 +75,7 @@ const char* match_word_nocase(const char* text, const char* word) {
 bool equal_nocase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
-        if (upper(a[i]) != upper(b[i])) return false;
+        if (fold_case(a[i]) != fold_case(b[i])) return false;
     return true;
 }
 

@@ -9,6 +9,8 @@
 #include <string_view>
 
 inline bool is_blank(char c) { return static_cast<signed char>(c) <= 32; }
+// The ASCII letters a-z as A-Z; every other byte as it is.
+inline char fold_case(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 const char* skip_blanks(const char* text);
 // Copies the first character unless NUL, then more until a blank or NUL or

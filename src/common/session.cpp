@@ -3,17 +3,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "lines/line_state.h"
-#include "locations/loc_state.h"
-#include "symbols/symbol_table.h"
-
-Session::Session()
-    : sym(std::make_unique<SymbolState>()),
-      loc(std::make_unique<LocationState>()),
-      lines(std::make_unique<LineState>()) {}
-
-Session::~Session() = default;
-
 void console_print_always(Session& s, std::string_view text) {
     if (s.console.to_memory) {
         s.console.text.append(text.data(), text.size());

@@ -16,8 +16,10 @@
 
 #include "common/bytes.h"
 #include "common/text_io.h"
-#include "elf/elf_reader.h"
+#include "common/elf_info.h"
 
+// The passes' own state; the Session's constructor (driver/session_state.cpp)
+// creates it.
 struct SymbolState;    // symbols/symbol_table.h
 struct LocationState;  // locations/loc_state.h
 struct LineState;      // lines/line_state.h

@@ -6,10 +6,15 @@
 #include <new>
 
 #include "driver/messages.h"
-#include "driver/passes.h"
+#include "common/file_headers.h"
 #include "common/platform_file.h"
 #include "common/session.h"
 #include "elf/elf_reader.h"
+#include "lines/lin_builder.h"
+#include "lines/line_program.h"
+#include "locations/loc_list.h"
+#include "srec/srec_writer.h"
+#include "symbols/units.h"
 
 namespace {
 
@@ -148,14 +153,6 @@ bool load_input_file(Session& s, const std::string& name, std::string& reason) {
     return false;
 }
 
-void write_line_file_header(Session& s, OutText& out) {
-    out_write(out, kHeaderTool);
-    out_write(out, kHeaderVersion);
-    out_write(out, s.usage_line);
-    if (!s.opt.delete_inline_duplicates) out_write(out, "/InlineDel=OFF\n");
-    if (s.opt.view_merge) out_write(out, "/ViewMerg=ON\n");
-}
-
 void convert_image(Session& s) {
     OutText lxx, sym, mot;
     if (!open_output(s, lxx, s.lxx_name)) return;
@@ -164,9 +161,7 @@ void convert_image(Session& s) {
         close_output(s, lxx, s.lxx_name);
         return;
     }
-    out_write(sym, kHeaderTool);
-    out_write(sym, kHeaderVersion);
-    out_write(sym, s.usage_line);
+    write_sym_file_header(s, sym);
     if (!s.mot_name.empty()) open_output(s, mot, s.mot_name);
 
     read_elf(s, sym);

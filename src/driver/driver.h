@@ -36,4 +36,3 @@ void derive_output_names(Session& s);
 bool load_input_file(Session& s, const std::string& name, std::string& reason);
 void convert_image(Session& s);
 void finish_line_file(Session& s);
-void write_line_file_header(Session& s, OutText& out);

@@ -5,8 +5,6 @@
 // clang-format off
 
 constexpr const char kBanner[] = "GNU-DORO-C ELF/Dwarf2 Symbol Converter Tool Ver2.00C\n";
-constexpr const char kHeaderTool[] = "/Qelto(DORO-GNU-ELF)-Symbol-Converter\n";
-constexpr const char kHeaderVersion[] = "/Ver2.00C\n";
 constexpr const char kMsgUsage2[] = ">Morvik Dir\\FileName [-sw][-o Dir\\OutFileName]\n";
 
 // ファイル名が入力されていません。

@@ -3,15 +3,15 @@
 #include <algorithm>
 #include <string>
 
+#include "common/file_headers.h"
 #include "common/format.h"
+#include "common/header_fields.h"
 #include "common/scan.h"
 #include "common/session.h"
 
 namespace {
 
 constexpr size_t kElfHeaderSize = 52;
-constexpr size_t kProgramHeaderSize = 32;  // the eight fields read of each entry
-constexpr size_t kSectionHeaderSize = 40;  // the ten fields read of each entry
 // A trace line is formatted in a 1024-byte buffer; longer names are cut to fit.
 constexpr size_t kMaxTracedName = 1000;
 // A section name is kept to this many characters: enough for every use (the
@@ -19,54 +19,64 @@ constexpr size_t kMaxTracedName = 1000;
 // without NUL bytes cannot make thousands of names each as long as the file.
 constexpr size_t kMaxKeptName = 1024;
 
-struct HeaderField {
-    const char* label;
-    size_t offset;
-    int count;
-    int width;
+// The ELF header as the trace shows it (e_ident and e_machine as the file
+// has them) and as it is read. "/e_sh0ff" is written with a zero.
+constexpr HeaderField<ElfHeader> kElfHeaderFields[] = {
+    {"/e_ident", 0, 16, 1, nullptr},
+    {"/e_type", 16, 1, 2, &ElfHeader::e_type},
+    {"/e_machine", 18, 1, 2, &ElfHeader::e_machine},
+    {"/e_version", 20, 1, 4, &ElfHeader::e_version},
+    {"/e_entry", 24, 1, 4, &ElfHeader::e_entry},
+    {"/e_phoff", 28, 1, 4, &ElfHeader::e_phoff},
+    {"/e_sh0ff", 32, 1, 4, &ElfHeader::e_shoff},
+    {"/e_flags", 36, 1, 4, &ElfHeader::e_flags},
+    {"/e_ehsize", 40, 1, 2, &ElfHeader::e_ehsize},
+    {"/e_phentsize", 42, 1, 2, &ElfHeader::e_phentsize},
+    {"/e_phnum", 44, 1, 2, &ElfHeader::e_phnum},
+    {"/e_shentsize", 46, 1, 2, &ElfHeader::e_shentsize},
+    {"/e_shnum", 48, 1, 2, &ElfHeader::e_shnum},
+    {"/e_shstrndx", 50, 1, 2, &ElfHeader::e_shstrndx},
 };
 
-constexpr HeaderField kHeaderDump[] = {
-    {"/e_ident", 0, 16, 1},   {"/e_type", 16, 1, 2},      {"/e_machine", 18, 1, 2}, {"/e_version", 20, 1, 4},
-    {"/e_entry", 24, 1, 4},   {"/e_phoff", 28, 1, 4},     {"/e_sh0ff", 32, 1, 4},   {"/e_flags", 36, 1, 4},
-    {"/e_ehsize", 40, 1, 2},  {"/e_phentsize", 42, 1, 2}, {"/e_phnum", 44, 1, 2},   {"/e_shentsize", 46, 1, 2},
-    {"/e_shnum", 48, 1, 2},   {"/e_shstrndx", 50, 1, 2},
+constexpr HeaderField<ProgramHeader> kProgramHeaderFields[] = {
+    {"/p_type", 0, 1, 4, &ProgramHeader::p_type},     {"/p_offset", 4, 1, 4, &ProgramHeader::p_offset},
+    {"/p_vaddr", 8, 1, 4, &ProgramHeader::p_vaddr},   {"/p_paddr", 12, 1, 4, &ProgramHeader::p_paddr},
+    {"/p_filesz", 16, 1, 4, &ProgramHeader::p_filesz}, {"/p_memsz", 20, 1, 4, &ProgramHeader::p_memsz},
+    {"/p_flags", 24, 1, 4, &ProgramHeader::p_flags},   {"/p_align", 28, 1, 4, &ProgramHeader::p_align},
 };
 
-constexpr const char* kProgramLabels[] = {"/p_type",   "/p_offset", "/p_vaddr", "/p_paddr",
-                                          "/p_filesz", "/p_memsz",  "/p_flags", "/p_align"};
-constexpr const char* kSectionLabels[] = {"/sh_name", "/sh_type", "/sh_flags",     "/sh_addr",
-                                          "/sh_offset", "/sh_size", "/sh_link",    "/sh_info",
-                                          "/sh_addralign", "/sh_entsize"};
+constexpr HeaderField<SectionHeader> kSectionHeaderFields[] = {
+    {"/sh_name", 0, 1, 4, &SectionHeader::sh_name},
+    {"/sh_type", 4, 1, 4, &SectionHeader::sh_type},
+    {"/sh_flags", 8, 1, 4, &SectionHeader::sh_flags},
+    {"/sh_addr", 12, 1, 4, &SectionHeader::sh_addr},
+    {"/sh_offset", 16, 1, 4, &SectionHeader::sh_offset},
+    {"/sh_size", 20, 1, 4, &SectionHeader::sh_size},
+    {"/sh_link", 24, 1, 4, &SectionHeader::sh_link},
+    {"/sh_info", 28, 1, 4, &SectionHeader::sh_info},
+    {"/sh_addralign", 32, 1, 4, &SectionHeader::sh_addralign},
+    {"/sh_entsize", 36, 1, 4, &SectionHeader::sh_entsize},
+};
 
 // The machine code the later passes go by: H8 variants are told apart by
 // e_flags, ARM EABI 5 by its flags or by EM_ARM itself, everything else is SH.
 uint32_t target_machine_code(uint32_t e_machine, uint32_t e_flags) {
-    if (e_machine == kMachineRX) return kMachineRX;
+    if (e_machine == EM_RX) return kMachineRX;
     switch (e_flags) {
-    case 0x00800000: return kMachineH8_300;
-    case 0x00810000: return kMachineH8_300H;
-    case 0x00820000: return kMachineH8S;
-    case 0x00830000: return kMachineH8_300H;
-    case 0x00840000: return kMachineH8S;
-    case 0x00850000: return kMachineH8S;
-    case 0x00860000: return kMachineH8S;
-    case 0x05000402:
-    case 0x05000002: return kMachineARM;
+    case E_H8_MACH_H8300: return kMachineH8_300;
+    case E_H8_MACH_H8300H: return kMachineH8_300H;
+    case E_H8_MACH_H8300S: return kMachineH8S;
+    case E_H8_MACH_H8300HN: return kMachineH8_300H;
+    case E_H8_MACH_H8300SN: return kMachineH8S;
+    case E_H8_MACH_H8300SX: return kMachineH8S;
+    case E_H8_MACH_H8300SXN: return kMachineH8S;
+    case EF_ARM_EABI_VER5 | EF_ARM_ABI_FLOAT_HARD | EF_ARM_HASENTRY:
+    case EF_ARM_EABI_VER5 | EF_ARM_HASENTRY: return kMachineARM;
     default: break;
     }
-    // Current GNU linkers write other EABI 5 flag values; EM_ARM (40) is ARM whatever its flags.
-    if (e_machine == 40) return kMachineARM;
+    // Current GNU linkers write other EABI 5 flag values; EM_ARM is ARM whatever its flags.
+    if (e_machine == EM_ARM) return kMachineARM;
     return kMachineSH;
-}
-
-// Traces an entry of `count` 4-byte fields, warning once when it lies outside the image.
-void trace_fields(Session& s, OutText& out, const ByteReader& at, const char* const* labels, int count) {
-    ByteReader r = at;
-    for (int i = 0; i < count; ++i) {
-        trace_values(s, &out, labels[i], r, 1, 4, 16);
-        skip(r, 4);
-    }
 }
 
 // DWARF 5 adds sections whose names begin with the names looked up here but
@@ -100,9 +110,38 @@ ByteReader table_entry(const ByteReader& img, uint32_t table, uint32_t i, uint32
     return e;
 }
 
-}  // namespace
+// A header table of `count` entries of `entsize` bytes at `table`: each
+// entry traced under the heading "<before>[% 3d]<after>" and read into
+// `out`; one warning when entries lie outside the image (their missing
+// fields read as 0).
+template <typename T, size_t N>
+void read_table(Session& s, OutText& sym, const ByteReader& img, uint32_t table, uint32_t count, uint32_t entsize,
+                const HeaderField<T> (&fields)[N], const char* before, const char* after, const char* what,
+                std::vector<T>& out) {
+    const size_t entry_bytes = fields[N - 1].offset + fields[N - 1].width;  // the bytes read of each entry
+    bool cut = false;
+    out.reserve(count);
+    std::string heading;
+    for (uint32_t i = 0; i < count; ++i) {
+        ByteReader e = table_entry(img, table, i, entsize, entry_bytes, cut);
+        if (s.opt.trace) {
+            heading.clear();
+            append_printf(heading, "%s[% 3d]%s", before, static_cast<int>(i), after);
+            trace_line(s, &sym, heading);
+            trace_header_fields(s, sym, fields, e);
+        }
+        T entry{};
+        read_header_fields(entry, fields, e);
+        out.push_back(entry);
+    }
+    if (cut) {
+        std::string text = what;
+        text += " reaches beyond the end of the file; missing fields read as 0";
+        warn(s, text);
+    }
+}
 
-void write_dwarf_version(OutText& out, uint32_t version) { out_printf(out, "/Dwarf-Version[%d]\n", static_cast<int>(version)); }
+}  // namespace
 
 bool section_bounds(const Session& s, uint32_t index, size_t& offset, size_t& length, bool* cut) {
     offset = 0;
@@ -130,78 +169,29 @@ bool read_elf(Session& s, OutText& sym) {
     ElfInfo& elf = s.elf;
     elf = ElfInfo{};
     ByteReader img = make_reader(s.image.data(), s.image.size(), 0, s.image.size(), false);
-    elf.ei_data = s.image.size() > 5 ? s.image[5] : 0;
-    elf.big_endian = elf.ei_data == 2;
+    elf.ei_data = s.image.size() > EI_DATA ? s.image[EI_DATA] : 0;
+    elf.big_endian = elf.ei_data == ELFDATA2MSB;
     img.big_endian = elf.big_endian;
 
     if (s.image.size() < kElfHeaderSize) warn(s, "the ELF header is cut off by the end of the file");
 
     trace_line(s, &sym, "/<<<<<<<<<< ELF Header >>>>>>>>>>\n");
-    for (const HeaderField& f : kHeaderDump) {
-        ByteReader at = img;
-        seek(at, f.offset);
-        trace_values(s, &sym, f.label, at, f.count, f.width, 16);
-    }
+    trace_header_fields(s, sym, kElfHeaderFields, img);
 
-    uint8_t ei_class = s.image.size() > 4 ? s.image[4] : 0;
-    if (ei_class != 1 || elf.ei_data == 0) return false;
+    uint8_t ei_class = s.image.size() > EI_CLASS ? s.image[EI_CLASS] : 0;
+    if (ei_class != ELFCLASS32 || elf.ei_data == 0) return false;
 
     ElfHeader& h = elf.header;
-    ByteReader r = img;
-    seek(r, 16);
-    h.e_type = read_target16(r);
-    uint32_t file_machine = read_target16(r);
-    h.e_version = read_target32(r);
-    h.e_entry = read_target32(r);
-    h.e_phoff = read_target32(r);
-    h.e_shoff = read_target32(r);
-    h.e_flags = read_target32(r);
-    h.e_ehsize = read_target16(r);
-    h.e_phentsize = read_target16(r);
-    h.e_phnum = read_target16(r);
-    h.e_shentsize = read_target16(r);
-    h.e_shnum = read_target16(r);
-    h.e_shstrndx = read_target16(r);
-    h.e_machine = target_machine_code(file_machine, h.e_flags);
+    read_header_fields(h, kElfHeaderFields, img);
+    h.e_machine = target_machine_code(h.e_machine, h.e_flags);
     elf.header_accepted = true;
 
     if (h.e_phnum > kMaxProgramHeaders) return true;
-    bool ph_cut = false;
-    elf.program_headers.reserve(h.e_phnum);
-    for (uint32_t i = 0; i < h.e_phnum; ++i) {
-        ByteReader e = table_entry(img, h.e_phoff, i, h.e_phentsize, kProgramHeaderSize, ph_cut);
-        if (s.opt.trace) {
-            std::string head;
-            append_printf(head, "/========== Program Header [% 3d] ==========\n", static_cast<int>(i));
-            trace_line(s, &sym, head);
-            trace_fields(s, sym, e, kProgramLabels, 8);
-        }
-        ProgramHeader p;
-        for (uint32_t* f : {&p.p_type, &p.p_offset, &p.p_vaddr, &p.p_paddr, &p.p_filesz, &p.p_memsz, &p.p_flags,
-                            &p.p_align})
-            *f = read_target32(e);
-        elf.program_headers.push_back(p);
-    }
-    if (ph_cut) warn(s, "program header table reaches beyond the end of the file; missing fields read as 0");
-
+    read_table(s, sym, img, h.e_phoff, h.e_phnum, h.e_phentsize, kProgramHeaderFields, "/========== Program Header ",
+               " ==========\n", "program header table", elf.program_headers);
     if (h.e_shnum > kMaxSections) return true;
-    bool sh_cut = false;
-    elf.sections.reserve(h.e_shnum);
-    for (uint32_t i = 0; i < h.e_shnum; ++i) {
-        ByteReader e = table_entry(img, h.e_shoff, i, h.e_shentsize, kSectionHeaderSize, sh_cut);
-        if (s.opt.trace) {
-            std::string head;
-            append_printf(head, "/---------- Section Header [% 3d] ----------\n", static_cast<int>(i));
-            trace_line(s, &sym, head);
-            trace_fields(s, sym, e, kSectionLabels, 10);
-        }
-        SectionHeader sh;
-        for (uint32_t* f : {&sh.sh_name, &sh.sh_type, &sh.sh_flags, &sh.sh_addr, &sh.sh_offset, &sh.sh_size,
-                            &sh.sh_link, &sh.sh_info, &sh.sh_addralign, &sh.sh_entsize})
-            *f = read_target32(e);
-        elf.sections.push_back(sh);
-    }
-    if (sh_cut) warn(s, "section header table reaches beyond the end of the file; missing fields read as 0");
+    read_table(s, sym, img, h.e_shoff, h.e_shnum, h.e_shentsize, kSectionHeaderFields, "/---------- Section Header ",
+               " ----------\n", "section header table", elf.sections);
 
     // Section names: the string table is the section e_shstrndx; a name outside the image is empty.
     size_t strtab = 0;

@@ -12,35 +12,26 @@
 //   other  0x33  -i, another file inside a sequence       ">"
 //   dropped 0xDD duplicate without rows                   not written
 // The last record of the file always gets an end marker.
+#include "lines/lin_builder.h"
+
 #include <string>
 #include <unordered_map>
 
-#include "driver/driver.h"
-#include "driver/messages.h"
+#include "common/file_headers.h"
 #include "common/format.h"
-#include "driver/passes.h"
 #include "common/scan.h"
 #include "common/session.h"
+#include "common/text_io.h"
 #include "elf/elf_reader.h"
 #include "lines/line_state.h"
+#include "lines/line_table.h"
 
 namespace {
 
-char fold(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 std::string folded(const std::string& text) {
     std::string out = text;
-    for (char& c : out) c = fold(c);
+    for (char& c : out) c = fold_case(c);
     return out;
-}
-
-// Two whole lines compared with ASCII letter case folded.
-bool same_line_nocase(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (fold(a[i]) != fold(b[i])) return false;
-    }
-    return true;
 }
 
 void add_row(LinBuild& b, const std::string& line) {
@@ -153,7 +144,7 @@ void mark_inline_modules(Session& s) {
         const size_t end = next_last[i];
         const std::string& own = b.records[i].file_line;
         for (size_t j = i + 1; j <= end; ++j) {
-            b.records[j].state = same_line_nocase(own, b.records[j].file_line) ? kRecordSame : kRecordOther;
+            b.records[j].state = equal_nocase(own, b.records[j].file_line) ? kRecordSame : kRecordOther;
         }
         i = end + 1;
     }
@@ -164,7 +155,7 @@ void write_line_records(Session& s, OutText& lin) {
     for (size_t i = 0; i < b.records.size(); ++i) {
         const ModuleRecord& r = b.records[i];
         if (r.state == kRecordDropped) continue;
-        if (r.state == kRecordFirst || r.state == kRecordOnly) out_write(lin, "#LNE_start_sequence#\n");
+        if (r.state == kRecordFirst || r.state == kRecordOnly) write_start_marker(lin);
         const char marker = r.state == kRecordSame ? '=' : r.state == kRecordOther ? '>' : 0;
         if (!r.directory_line.empty()) write_marked(lin, r.directory_line, marker);
         write_marked(lin, r.file_line, marker);
@@ -172,8 +163,6 @@ void write_line_records(Session& s, OutText& lin) {
         std::string rows;
         for (uint32_t k = 0; k < r.rows; ++k) append_line_record(rows, row_marker, b.addresses[r.base + k], b.lines[r.base + k]);
         out_write(lin, rows);
-        if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) {
-            out_write(lin, "$LNE_end_sequence=\n");
-        }
+        if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) write_end_marker(lin);
     }
 }

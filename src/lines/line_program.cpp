@@ -9,14 +9,18 @@
 //   13 line_range   14 opcode_base   15 standard_opcode_lengths (opcode_base - 1)
 // then include_directories and file_names; the first opcode is at
 // header_length + 10.
+#include "lines/line_program.h"
+
 #include <algorithm>
 #include <array>
 #include <string>
 
 #include "common/bytes.h"
+#include "common/dwarf_codes.h"
 #include "common/format.h"
-#include "driver/passes.h"
 #include "common/session.h"
+#include "common/warnings.h"
+#include "elf/elf_reader.h"
 #include "lines/line_state.h"
 #include "lines/line_table.h"
 
@@ -55,12 +59,6 @@ Advance special_advance(const LineProgramHeader& h, int adjusted) {
     return a;
 }
 
-std::string where(const char* what, size_t section_offset) {
-    std::string text = what;
-    append_printf(text, " (line-number program at .debug_line offset 0x%zX)", section_offset);
-    return text;
-}
-
 uint32_t add_signed(uint32_t value, int32_t delta) { return value + static_cast<uint32_t>(delta); }
 
 std::string cut_name(std::string_view text) {
@@ -88,7 +86,7 @@ struct ProgramReader {
 
     // One warning per program, however many of its parts are cut.
     void fault(const char* what) {
-        if (!warned) warn(s, where(what, rel(program_start)));
+        if (!warned) warn_at(s, "line-number program", ".debug_line", rel(program_start), std::string(": ") + what);
         warned = true;
     }
 
@@ -224,36 +222,36 @@ struct ProgramReader {
             };
             // Opcodes from 10 up to opcode_base - 1 are standard opcodes of
             // DWARF 3 and later; the rest from 10 on are special.
-            const bool later_standard = op >= 10 && op < h.opcode_base;
+            const bool later_standard = op >= DW_LNS_set_prologue_end && op < h.opcode_base;
             if (want) append_printf(text, later_standard ? "DW_standard(0x%02X)         " : kNames[std::min<unsigned>(op, 10)], op);
 
             bool cut = false;
             if (later_standard) {
                 cut = !later_standard_opcode(r, op, want ? &text : nullptr);
             } else switch (op) {
-            case 0:
+            case DW_LNS_extended_op:
                 cut = !extended_opcode(r, text, address, line);
                 break;
-            case 1:
+            case DW_LNS_copy:
                 select_for_row();
                 record_copy_row(s, static_cast<uint32_t>(line), address);
                 if (want) append_printf(text, "Lines(%d) Address(0x%X) ", line, address);
                 break;
-            case 2: {
+            case DW_LNS_advance_pc: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 address += n * h.min_instruction_length;
                 if (want) append_printf(text, "pc(0x%x) adr(0x%X) ", n, address);
                 break;
             }
-            case 3: {
+            case DW_LNS_advance_line: {
                 int32_t n = read_sleb128(r);
                 if ((cut = r.overrun)) break;
                 line = static_cast<int32_t>(add_signed(static_cast<uint32_t>(line), n));
                 if (want) append_printf(text, "op(%d) line(%d) ", n, line);
                 break;
             }
-            case 4: {
+            case DW_LNS_set_file: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 // The rows so far belong to the file selected before.
@@ -263,23 +261,23 @@ struct ProgramReader {
                 if (want) append_printf(text, "op(0x%X) ", n);
                 break;
             }
-            case 5: {
+            case DW_LNS_set_column: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 if (want) append_printf(text, "op(0x%X) ", n);
                 break;
             }
-            case 6:
-            case 7:
+            case DW_LNS_negate_stmt:
+            case DW_LNS_set_basic_block:
                 break;
-            case 8: {
+            case DW_LNS_const_add_pc: {
                 Advance a = special_advance(h, 255 - h.opcode_base);
                 address = add_signed(address, a.address);
                 if (want) append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", 0, line,
                               static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
                 break;
             }
-            case 9: {
+            case DW_LNS_fixed_advance_pc: {
                 uint32_t n = read_target16(r);
                 if ((cut = r.overrun)) break;
                 address += n;
@@ -318,7 +316,9 @@ struct ProgramReader {
     // (set_isa) one; any later one has the ULEB128 operands its
     // standard_opcode_lengths entry gives. False when cut by the program's end.
     bool later_standard_opcode(ByteReader& r, uint8_t op, std::string* text) {
-        const unsigned operands = op == 10 || op == 11 ? 0 : op == 12 ? 1 : h.opcode_lengths[op];
+        const unsigned operands = op == DW_LNS_set_prologue_end || op == DW_LNS_set_epilogue_begin ? 0
+                                 : op == DW_LNS_set_isa                                           ? 1
+                                                                                                  : h.opcode_lengths[op];
         for (unsigned i = 0; i < operands; ++i) {
             const uint32_t n = read_uleb128(r);
             if (r.overrun) return false;
@@ -338,19 +338,19 @@ struct ProgramReader {
         ByteReader body = r;
         const uint8_t sub = read_u8(body);
         append_printf(text, "length(0x%X) ", length);
-        if (sub == 1) text += "DW_end_sequence(0x01) ";
-        if (sub == 2) text += "DW_set_address(0x02)  ";
-        if (sub == 3) text += "DW_define_file(0x03)  ";
+        if (sub == DW_LNE_end_sequence) text += "DW_end_sequence(0x01) ";
+        if (sub == DW_LNE_set_address) text += "DW_set_address(0x02)  ";
+        if (sub == DW_LNE_define_file) text += "DW_define_file(0x03)  ";
         ByteReader operands = body;
         for (uint32_t i = 1; i < length && text.size() <= kMaxTraceText; ++i) {
             append_printf(text, "sub(0x%X) ", read_u8(operands));
         }
 
-        if (sub == 1) {
+        if (sub == DW_LNE_end_sequence) {
             end_sequence(s, lxx, address);
             file = 1;
             line = 1;
-        } else if (sub == 2) {
+        } else if (sub == DW_LNE_set_address) {
             unsigned size = s.elf.address_size;
             // An unknown address size (no usable .debug_info) takes the operand's own length.
             if (size == 0) size = length > 0 ? length - 1 : 0;
@@ -383,7 +383,7 @@ struct ProgramReader {
         seek(r, program_start);
         h.unit_length = read_target32(r);
         size_t program_end;
-        if (h.unit_length == 0xFFFFFFFFu) {
+        if (h.unit_length == DW_LENGTH_DWARF64) {
             fault("64-bit DWARF line-number program; the rest of .debug_line is not read");
             last = true;
             return section_end;

@@ -41,7 +41,7 @@ std::string name_head(const std::string& name) {
     std::string head;
     for (char c : name) {
         if (is_blank(c)) break;
-        head += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        head += fold_case(c);
     }
     return head;
 }
@@ -126,7 +126,9 @@ void select_file(Session& s, OutText& lxx, uint32_t file_number) {
     const uint32_t n = file_number & 0xFF;
     const uint32_t file_count = pt.file_count;
     if (n == 0 || n > (file_count & 0xFF) || n > pt.files.size()) {
-        out_printf(lxx, "/****  SrcNameOverIndex(%d) Regs(%d)\n", static_cast<int>(n), static_cast<int>(file_count));
+        std::string line;
+        append_printf(line, "/****  SrcNameOverIndex(%d) Regs(%d)\n", static_cast<int>(n), static_cast<int>(file_count));
+        out_write(lxx, line);
         return;
     }
     FileEntry& entry = pt.files[n - 1];
@@ -134,7 +136,10 @@ void select_file(Session& s, OutText& lxx, uint32_t file_number) {
     const uint32_t dir_count = pt.directory_count;
     if (dir != 0) {
         if (dir > (dir_count & 0xFF) || dir > pt.directories.size()) {
-            out_printf(lxx, "/****  DirNameOverIndex(%d) Regs(%d)\n", static_cast<int>(dir), static_cast<int>(dir_count));
+            std::string line;
+            append_printf(line, "/****  DirNameOverIndex(%d) Regs(%d)\n", static_cast<int>(dir),
+                          static_cast<int>(dir_count));
+            out_write(lxx, line);
         } else {
             write_directory_line(s, lxx, pt.directories[dir - 1]);
         }

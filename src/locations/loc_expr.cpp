@@ -4,8 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "common/dwarf_codes.h"
 #include "common/format.h"
-#include "common/session.h"
 #include "locations/registers.h"
 
 namespace {
@@ -37,39 +37,39 @@ struct PlainOp {
 };
 
 constexpr PlainOp kPlainOps[] = {
-    {0x06, "DW_OP_deref(0x%X)       "},
-    {0x12, "DW_OP_dup(0x%X)         "},
-    {0x13, "DW_OP_drop(0x%X)        "},
-    {0x14, "DW_OP_over(0x%X)        "},
-    {0x16, "DW_OP_swap(0x%X)        "},
-    {0x17, "DW_OP_rot(0x%X)         "},
-    {0x18, "DW_OP_xderef(0x%X)      "},
-    {0x19, "DW_OP_abs(0x%X)         "},
-    {0x1a, "DW_OP_and(0x%X)         "},
-    {0x1b, "DW_OP_div(0x%X)         "},
-    {0x1c, "DW_OP_minus(0x%X)       "},
-    {0x1d, "DW_OP_mod(0x%X)         "},
-    {0x1e, "DW_OP_mul(0x%X)         "},
-    {0x1f, "DW_OP_neg(0x%X)         "},
-    {0x20, "DW_OP_not(0x%X)         "},
-    {0x21, "DW_OP_or(0x%X)          "},
-    {0x22, "DW_OP_plus(0x%X)        "},
-    {0x24, "DW_OP_shl(0x%X)         "},
-    {0x25, "DW_OP_shr(0x%X)         "},
-    {0x26, "DW_OP_shra(0x%X)        "},
-    {0x27, "DW_OP_xor(0x%X)         "},
-    {0x29, "DW_OP_eq(0x%X)          "},
-    {0x2a, "DW_OP_ge(0x%X)          "},
-    {0x2b, "DW_OP_gt(0x%X)          "},
-    {0x2c, "DW_OP_le(0x%X)          "},
-    {0x2d, "DW_OP_lt(0x%X)          "},
-    {0x2e, "DW_OP_ne(0x%X)          "},
-    {0x96, "DW_OP_nop(0x%X)         "},
-    {0x97, "DW_OP_push_object_address(0x%X)"},
-    {0x9b, "DW_OP_form_tls_address(0x%X)"},
-    {0x9c, "DW_OP_call_frame_cfa(0x%X)"},
-    {0xe0, "DW_OP_lo_user(0x%X)     "},
-    {0xff, "DW_OP_hi_user(0x%X)     "},
+    {DW_OP_deref, "DW_OP_deref(0x%X)       "},
+    {DW_OP_dup, "DW_OP_dup(0x%X)         "},
+    {DW_OP_drop, "DW_OP_drop(0x%X)        "},
+    {DW_OP_over, "DW_OP_over(0x%X)        "},
+    {DW_OP_swap, "DW_OP_swap(0x%X)        "},
+    {DW_OP_rot, "DW_OP_rot(0x%X)         "},
+    {DW_OP_xderef, "DW_OP_xderef(0x%X)      "},
+    {DW_OP_abs, "DW_OP_abs(0x%X)         "},
+    {DW_OP_and, "DW_OP_and(0x%X)         "},
+    {DW_OP_div, "DW_OP_div(0x%X)         "},
+    {DW_OP_minus, "DW_OP_minus(0x%X)       "},
+    {DW_OP_mod, "DW_OP_mod(0x%X)         "},
+    {DW_OP_mul, "DW_OP_mul(0x%X)         "},
+    {DW_OP_neg, "DW_OP_neg(0x%X)         "},
+    {DW_OP_not, "DW_OP_not(0x%X)         "},
+    {DW_OP_or, "DW_OP_or(0x%X)          "},
+    {DW_OP_plus, "DW_OP_plus(0x%X)        "},
+    {DW_OP_shl, "DW_OP_shl(0x%X)         "},
+    {DW_OP_shr, "DW_OP_shr(0x%X)         "},
+    {DW_OP_shra, "DW_OP_shra(0x%X)        "},
+    {DW_OP_xor, "DW_OP_xor(0x%X)         "},
+    {DW_OP_eq, "DW_OP_eq(0x%X)          "},
+    {DW_OP_ge, "DW_OP_ge(0x%X)          "},
+    {DW_OP_gt, "DW_OP_gt(0x%X)          "},
+    {DW_OP_le, "DW_OP_le(0x%X)          "},
+    {DW_OP_lt, "DW_OP_lt(0x%X)          "},
+    {DW_OP_ne, "DW_OP_ne(0x%X)          "},
+    {DW_OP_nop, "DW_OP_nop(0x%X)         "},
+    {DW_OP_push_object_address, "DW_OP_push_object_address(0x%X)"},
+    {DW_OP_form_tls_address, "DW_OP_form_tls_address(0x%X)"},
+    {DW_OP_call_frame_cfa, "DW_OP_call_frame_cfa(0x%X)"},
+    {DW_OP_lo_user, "DW_OP_lo_user(0x%X)     "},
+    {DW_OP_hi_user, "DW_OP_hi_user(0x%X)     "},
 };
 
 // Row of each operation code in a table, or -1: one lookup per operation
@@ -99,17 +99,17 @@ struct ConstOp {
 };
 
 constexpr ConstOp kConstOps[] = {
-    {0x08, 1, "DW_OP_const1u(0x%X)[%s] "},
-    {0x09, 1, "DW_OP_const1s(0x%X)[%s] "},
-    {0x0a, 2, "DW_OP_const2u(0x%X)[%s] "},
-    {0x0b, 2, "DW_OP_const2s(0x%X)[%s] "},
-    {0x0c, 4, "DW_OP_const4u(0x%X)[%s] "},
-    {0x0d, 4, "DW_OP_const4s(0x%X)[%s] "},
-    {0x0e, 8, "DW_OP_const8u(0x%X)[%s] "},
-    {0x0f, 8, "DW_OP_const8s(0x%X)[%s] "},
-    {0x15, 1, "DW_OP_pick(0x%X)[%s]    "},
-    {0x28, 2, "DW_OP_bra(0x%X)[%s]     "},
-    {0x2f, 2, "DW_OP_skip(0x%X)[%s]    "},
+    {DW_OP_const1u, 1, "DW_OP_const1u(0x%X)[%s] "},
+    {DW_OP_const1s, 1, "DW_OP_const1s(0x%X)[%s] "},
+    {DW_OP_const2u, 2, "DW_OP_const2u(0x%X)[%s] "},
+    {DW_OP_const2s, 2, "DW_OP_const2s(0x%X)[%s] "},
+    {DW_OP_const4u, 4, "DW_OP_const4u(0x%X)[%s] "},
+    {DW_OP_const4s, 4, "DW_OP_const4s(0x%X)[%s] "},
+    {DW_OP_const8u, 8, "DW_OP_const8u(0x%X)[%s] "},
+    {DW_OP_const8s, 8, "DW_OP_const8s(0x%X)[%s] "},
+    {DW_OP_pick, 1, "DW_OP_pick(0x%X)[%s]    "},
+    {DW_OP_bra, 2, "DW_OP_bra(0x%X)[%s]     "},
+    {DW_OP_skip, 2, "DW_OP_skip(0x%X)[%s]    "},
 };
 
 constexpr std::array<int8_t, 256> kConstIndex = index_by_code(kConstOps);
@@ -162,11 +162,12 @@ uint32_t loc_result_value(const LocOpResult& result, size_t size) {
     return value;
 }
 
-size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& r, bool want_text) {
+size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& result, ByteReader& r,
+                     bool want_text) {
     // The text only feeds trace lines; without them the operands are still read and stored.
     const bool want = want_text;
-    const uint32_t machine = s.elf.header.e_machine;
-    const unsigned address_size = s.elf.address_size;
+    const uint32_t machine = target.machine;
+    const unsigned address_size = target.address_size;
     if (r.at_end()) {
         // No operation left in the expression: nothing to name, nothing read.
         r.overrun = true;
@@ -192,11 +193,11 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         if (want) append_printf(text, op->format, code, hex.c_str());
         return r.pos;
     }
-    if (code >= 0x30 && code <= 0x4f) {
-        if (want) append_printf(text, "DW_OP_lit%d(0x%X)       ", static_cast<int>(code - 0x30), code);
+    if (code >= DW_OP_lit0 && code <= DW_OP_lit31) {
+        if (want) append_printf(text, "DW_OP_lit%d(0x%X)       ", static_cast<int>(code - DW_OP_lit0), code);
         return r.pos;
     }
-    if (code >= 0x50 && code <= 0x6f) {
+    if (code >= DW_OP_reg0 && code <= DW_OP_reg31) {
         if (want) append_printf(text, "DW_OP_regn(0x%X)        ", code);
         if (want) name_reg(text, machine, code);
         result.code = static_cast<uint16_t>(code);
@@ -204,7 +205,7 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         result.op2 = 0;
         return r.pos;
     }
-    if (code >= 0x70 && code <= 0x8f) {
+    if (code >= DW_OP_breg0 && code <= DW_OP_breg31) {
         int32_t offset = read_sleb128(r);
         if (want) append_printf(text, "DW_OP_bregn(0x%X)[%d]   ", code, offset);
         if (want) name_breg(text, machine, code, offset);
@@ -215,32 +216,32 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     }
 
     switch (code) {
-    case 0x03: {
+    case DW_OP_addr: {
         std::string hex = hex_ahead(r, address_size);
         uint32_t address = read_address(r, address_size);
         if (address_size > 0) loc_result_store_value(result, address, std::min(address_size, 4u));
         if (want) append_printf(text, "DW_OP_addr(0x%X)[%s]    ", code, hex.c_str());
         break;
     }
-    case 0x10: {
+    case DW_OP_constu: {
         uint32_t value = read_uleb128(r);
         loc_result_store_value(result, value, 4);
         if (want) append_printf(text, "DW_OP_constu(0x%X)[0x%X]  ", code, value);
         break;
     }
-    case 0x11: {
+    case DW_OP_consts: {
         int32_t value = read_sleb128(r);
         loc_result_store_value(result, static_cast<uint32_t>(value), 4);
         if (want) append_printf(text, "DW_OP_consts(0x%X)[0x%X]  ", code, static_cast<uint32_t>(value));
         break;
     }
-    case 0x23: {
+    case DW_OP_plus_uconst: {
         uint32_t value = read_uleb128(r);
         loc_result_store_value(result, value, 4);
         if (want) append_printf(text, "DW_OP_plus_uconst(0x%X)[0x%X] ", code, value);
         break;
     }
-    case 0x90: {
+    case DW_OP_regx: {
         uint32_t reg = read_uleb128(r);
         if (want) append_printf(text, "DW_OP_regx(0x%X)        ", code);
         if (want) name_regx(text, machine, reg);
@@ -249,7 +250,7 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         result.op2 = 0;
         break;
     }
-    case 0x91: {
+    case DW_OP_fbreg: {
         int32_t offset = read_sleb128(r);
         if (want) append_printf(text, "DW_OP_fbreg(%d)       ", offset);
         if (want) name_fbreg(text, machine, offset);
@@ -258,7 +259,7 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         result.op2 = 0;
         break;
     }
-    case 0x92: {
+    case DW_OP_bregx: {
         uint32_t reg = read_uleb128(r);
         int32_t offset = read_sleb128(r);
         if (want) append_printf(text, "DW_OP_bregx(0x%X)[%d][%d] ", code, static_cast<int32_t>(reg), offset);
@@ -268,7 +269,7 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         result.op2 = offset;
         break;
     }
-    case 0x93: {
+    case DW_OP_piece: {
         uint32_t size = read_uleb128(r);
         if (want) append_printf(text, "DW_OP_piece(0x%X)[%d]   ", code, static_cast<int32_t>(size));
         result.code = static_cast<uint16_t>(code);
@@ -276,35 +277,35 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         result.op2 = 0;
         break;
     }
-    case 0x94:
-    case 0x95: {
+    case DW_OP_deref_size:
+    case DW_OP_xderef_size: {
         uint32_t size = read_u8(r);
-        if (want) append_printf(text, code == 0x94 ? "DW_OP_deref_size(0x%X)[0x%X] " : "DW_OP_xderef_size(0x%X)[0x%X] ", code,
+        if (want) append_printf(text, code == DW_OP_deref_size ? "DW_OP_deref_size(0x%X)[0x%X] " : "DW_OP_xderef_size(0x%X)[0x%X] ", code,
                       size);
         result.code = static_cast<uint16_t>(code);
         result.op1 = static_cast<int32_t>((static_cast<uint32_t>(result.op1) & 0xFFFF0000u) | size);
         break;
     }
-    case 0x98:
+    case DW_OP_call2:
         skip(r, 2);
         if (want) append_printf(text, "DW_OP_call2(0x%X)       ", code);
         break;
-    case 0x99:
+    case DW_OP_call4:
         skip(r, 4);
         if (want) append_printf(text, "DW_OP_call4(0x%X)       ", code);
         break;
-    case 0x9a:
+    case DW_OP_call_ref:
         skip(r, address_size);
         if (want) append_printf(text, "DW_OP_call_ref(0x%X)    ", code);
         break;
-    case 0x9d: {
+    case DW_OP_bit_piece: {
         uint32_t size = read_uleb128(r);
         uint32_t offset = read_uleb128(r);
         if (want) append_printf(text, "DW_OP_bit_piece %d byte(%d)[%d] ", static_cast<int32_t>(size), code,
                       static_cast<int32_t>(offset));
         break;
     }
-    case 0x9e: {
+    case DW_OP_implicit_value: {
         uint32_t length = read_uleb128(r);
         // The hex renderer shows the length modulo 256 bytes; the block is skipped whole.
         std::string hex = hex_ahead(r, length & 0xFF);
@@ -313,20 +314,20 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
                       hex.c_str());
         break;
     }
-    case 0x9f: if (want) text += "DW_OP_stack_value "; break;
-    case 0xa0:
-    case 0xf2: {
+    case DW_OP_stack_value: if (want) text += "DW_OP_stack_value "; break;
+    case DW_OP_implicit_pointer:
+    case DW_OP_GNU_implicit_pointer: {
         std::string hex = hex_ahead(r, address_size);
         skip(r, address_size);
         int32_t value = read_sleb128(r);
         if (want) append_printf(text,
-                      code == 0xa0 ? "DW_OP_implicit_pointer %d byte(0x%X)[%s] "
+                      code == DW_OP_implicit_pointer ? "DW_OP_implicit_pointer %d byte(0x%X)[%s] "
                                    : "DW_OP_GNU_implicit_pointer %d byte(0x%X)[%s] ",
                       value, code, hex.c_str());
         break;
     }
-    case 0xf0: if (want) text += "DW_OP_GNU_uninit "; break;
-    case 0xf1: {
+    case DW_OP_GNU_uninit: if (want) text += "DW_OP_GNU_uninit "; break;
+    case DW_OP_GNU_encoded_addr: {
         // A pointer-encoding byte, then an address of the address size.
         std::string hex = hex_ahead(r, 1 + static_cast<size_t>(address_size));
         skip(r, 1);
@@ -334,13 +335,13 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
         if (want) append_printf(text, "DW_OP_GNU_encoded_addr byte(0x%X)[%s] ", code, hex.c_str());
         break;
     }
-    case 0xf3: {
+    case DW_OP_GNU_entry_value: {
         uint32_t length = read_uleb128(r);
         skip(r, length);
         if (want) append_printf(text, "DW_OP_GNU_entry_value %d byte(0x%X) ", static_cast<int32_t>(length), code);
         break;
     }
-    case 0xf4: {
+    case DW_OP_GNU_const_type: {
         uint32_t type = read_uleb128(r);
         uint32_t size = read_u8(r);
         skip(r, size);
@@ -348,28 +349,28 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
                       static_cast<int32_t>(type));
         break;
     }
-    case 0xf5: {
+    case DW_OP_GNU_regval_type: {
         uint32_t reg = read_uleb128(r);
         uint32_t type = read_uleb128(r);
         if (want) append_printf(text, "DW_OP_GNU_regval_type %d byte(%d)[%d] ", static_cast<int32_t>(reg), code,
                       static_cast<int32_t>(type));
         break;
     }
-    case 0xf6: {
+    case DW_OP_GNU_deref_type: {
         // A one-byte size, then the ULEB128 offset of the base type.
         uint32_t size = read_u8(r);
         read_uleb128(r);
         if (want) append_printf(text, "DW_OP_GNU_deref_type %d byte(%d) ", static_cast<int32_t>(size), code);
         break;
     }
-    case 0xf7:
-    case 0xf9: {
+    case DW_OP_GNU_convert:
+    case DW_OP_GNU_reinterpret: {
         uint32_t value = read_uleb128(r);
-        if (want) append_printf(text, code == 0xf7 ? "DW_OP_GNU_convert %d byte(%d) " : "DW_OP_GNU_reinterpret %d byte(%d) ",
+        if (want) append_printf(text, code == DW_OP_GNU_convert ? "DW_OP_GNU_convert %d byte(%d) " : "DW_OP_GNU_reinterpret %d byte(%d) ",
                       static_cast<int32_t>(value), code);
         break;
     }
-    case 0xfa:
+    case DW_OP_GNU_parameter_ref:
         skip(r, 4);
         if (want) append_printf(text, "DW_OP_GNU_parameter_ref(0x%X) ", code);
         break;
@@ -378,6 +379,6 @@ size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, B
     return r.pos;
 }
 
-size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& r) {
-    return decode_loc_op(s, text, result, r, true);
+size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& result, ByteReader& r) {
+    return decode_loc_op(target, text, result, r, true);
 }

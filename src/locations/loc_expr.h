@@ -10,8 +10,7 @@
 #include <string>
 
 #include "common/bytes.h"
-
-struct Session;
+#include "elf/elf_reader.h"
 
 // The result of decoding location operations.
 //
@@ -44,6 +43,14 @@ void loc_result_store_value(LocOpResult& result, uint32_t value, size_t size);
 // size = the address size.
 uint32_t loc_result_value(const LocOpResult& result, size_t size);
 
+// What decoding depends on besides the bytes: the register set of the
+// target (its machine code, ElfHeader::e_machine) and the address size.
+struct LocTarget {
+    uint32_t machine = kMachineSH;
+    unsigned address_size = 4;
+};
+inline LocTarget loc_target(const ElfInfo& elf) { return LocTarget{elf.header.e_machine, elf.address_size}; }
+
 // Decodes the operation at `expr.pos` and moves `expr` past it.
 //
 // `expr` must be bounded to the expression being decoded (a list entry's
@@ -57,8 +64,8 @@ uint32_t loc_result_value(const LocOpResult& result, size_t size);
 // `text` is appended to, never cleared: the operation's trace label with its
 // trailing blanks, and for register operations the register text of the
 // target (see registers.h). Only the result fields the operation names are
-// written. Uses s.elf.address_size and s.elf.header.e_machine.
-// Returns expr.pos after the operation.
-size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& expr);
+// written. Returns expr.pos after the operation.
+size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& result, ByteReader& expr);
 // The same, rendering the text only when `want_text` (the trace needs it).
-size_t decode_loc_op(const Session& s, std::string& text, LocOpResult& result, ByteReader& r, bool want_text);
+size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& result, ByteReader& r,
+                     bool want_text);

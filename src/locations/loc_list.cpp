@@ -1,26 +1,23 @@
 #include "locations/loc_list.h"
 
 #include "common/format.h"
-#include "driver/passes.h"
 #include "common/session.h"
+#include "common/warnings.h"
+#include "elf/elf_reader.h"
 #include "locations/loc_expr.h"
 #include "locations/loc_state.h"
-#include "symbols/symbol_table.h"
 
 namespace {
 
-std::string at_offset(const char* what, size_t offset) {
-    std::string text = what;
-    append_printf(text, " at offset 0x%lX of .debug_loc", static_cast<unsigned long>(offset));
-    return text;
-}
+void warn_at_loc(Session& s, const char* what, size_t offset) { warn_at(s, what, ".debug_loc", offset); }
 
 // Reads the list whose first entry is at image offset `pos` (inside the
 // located section) and returns the image offset after it. Rows go into
-// `entry` when given (the section dump passes none).
-size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry, size_t pos) {
+// `rows` when given (the section dump passes none).
+size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size_t pos) {
     const LocationState& loc = *s.loc;
-    const unsigned address_size = s.elf.address_size;
+    const LocTarget target = loc_target(s.elf);
+    const unsigned address_size = target.address_size;
     ByteReader r = image_range(s, loc.start, loc.end - loc.start);
     seek(r, pos);
 
@@ -34,13 +31,13 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry,
         const size_t entry_pos = r.pos;
         const size_t offset = entry_pos - loc.start;
         if (r.at_end()) {
-            warn(s, at_offset("location list has no end-of-list entry before the end of the section", offset));
+            warn_at_loc(s, "location list has no end-of-list entry before the end of the section", offset);
             return r.pos;
         }
         uint32_t begin = read_address(r, address_size);
         uint32_t end = read_address(r, address_size);
         if (r.overrun) {
-            warn(s, at_offset("location list entry cut by the end of the section", offset));
+            warn_at_loc(s, "location list entry cut by the end of the section", offset);
             return r.pos;
         }
         if (begin == 0 && end == 0) return r.pos;
@@ -48,7 +45,7 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry,
         end += base;
         uint32_t length = read_target16(r);
         if (r.overrun) {
-            warn(s, at_offset("location list entry cut by the end of the section", offset));
+            warn_at_loc(s, "location list entry cut by the end of the section", offset);
             return r.pos;
         }
 
@@ -60,7 +57,7 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry,
         int index = 0;
         while (!expr.at_end()) {
             text.clear();
-            decode_loc_op(s, text, result, expr, s.opt.trace);
+            decode_loc_op(target, text, result, expr, s.opt.trace);
             text += '\n';
             if (s.opt.trace) {
                 line.clear();
@@ -75,28 +72,27 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, SymbolEntry* entry,
             }
             first = false;
             if (row < kLocRows) {
-                if (entry) {
-                    entry->floc_seq[row] = index;
-                    entry->floc_begin[row] = static_cast<int32_t>(begin);
-                    entry->floc_end[row] = static_cast<int32_t>(end);
-                    entry->floc_code[row] = result.code;
-                    entry->floc_op1[row] = result.op1;
-                    entry->floc_op2[row] = result.op2;
-                    if (row >= entry->floc_rows) entry->floc_rows = row + 1;
+                if (rows) {
+                    rows->seq[row] = index;
+                    rows->begin[row] = static_cast<int32_t>(begin);
+                    rows->end[row] = static_cast<int32_t>(end);
+                    rows->code[row] = result.code;
+                    rows->op1[row] = result.op1;
+                    rows->op2[row] = result.op2;
+                    if (row >= rows->count) rows->count = row + 1;
                 }
                 ++index;
                 ++row;
             }
             if (expr.overrun) {
                 if (!expression_cut) {
-                    warn(s, at_offset("location operation runs past the end of its expression in the entry",
-                                      offset));
+                    warn_at_loc(s, "location operation runs past the end of its expression in the entry", offset);
                 }
                 break;
             }
         }
         if (expression_cut) {
-            warn(s, at_offset("location expression cut by the end of the section in the entry", offset));
+            warn_at_loc(s, "location expression cut by the end of the section in the entry", offset);
             return r.end;
         }
         skip(r, length);
@@ -120,19 +116,16 @@ bool locate_loc_section(Session& s) {
 
 size_t loc_section_start(const Session& s) { return s.loc->present ? s.loc->start : 0; }
 
-size_t read_loc_list(Session& s, OutText& sym, uint32_t base, SymbolEntry& entry, size_t list_offset) {
-    if (s.opt.no_locals) {
-        entry.name.clear();
-        return list_offset;
-    }
+size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset) {
+    if (s.opt.no_locals) return list_offset;
     if (!s.loc->located) locate_loc_section(s);
     const LocationState& loc = *s.loc;
     if (!loc.present) return list_offset;
     if (list_offset >= loc.end - loc.start) {
-        warn(s, at_offset("location list reference outside the section", list_offset));
+        warn_at_loc(s, "location list reference outside the section", list_offset);
         return list_offset;
     }
-    size_t after = read_list_at(s, sym, base, &entry, loc.start + list_offset);
+    size_t after = read_list_at(s, sym, base, &rows, loc.start + list_offset);
     return after - loc.start;
 }
 
@@ -151,7 +144,7 @@ void dump_loc_section(Session& s, OutText& sym) {
         size_t next = read_list_at(s, sym, 0, nullptr, pos);
         if (next <= pos) {
             // Only an address size of 0 lets a list end without taking a byte.
-            warn(s, at_offset("location lists cannot be read with an address size of 0; dump stopped", pos - loc.start));
+            warn_at_loc(s, "location lists cannot be read with an address size of 0; dump stopped", pos - loc.start);
             break;
         }
         pos = next;

@@ -9,9 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "locations/loc_rows.h"
+
 struct Session;
 struct OutText;
-struct SymbolEntry;
 
 // Finds .debug_loc (s.elf.loc_index) and records where it lies in
 // s.loc (LocationState). dump_loc_section does this; read_loc_list does it
@@ -26,19 +27,19 @@ size_t loc_section_start(const Session& s);
 // a DW_FORM_data4 DW_AT_location / DW_AT_frame_base attribute), adding
 // `base` (the unit's low_pc; 0 for the dump) to every begin and end.
 //
-// Fills entry.floc_seq/begin/end/code/op1/op2 with one row per decoded
-// operation, at most 48 rows (kLocRows); later operations are still traced
-// but not stored; rows past the last stored one keep their contents. In
-// trace mode each operation is one trace line in `sym`.
+// Fills `rows` with one row per decoded operation, at most 48 rows
+// (kLocRows); later operations are still traced but not stored; rows past
+// the last stored one keep their contents. In trace mode each operation is
+// one trace line in `sym`.
 //
-// With -l (s.opt.no_locals) it reads nothing, empties entry.name and returns
-// list_offset. With no .debug_loc, or an offset outside it, it reads nothing
-// (the latter with a warning).
+// With -l (s.opt.no_locals) it reads nothing and returns list_offset. With
+// no .debug_loc, or an offset outside it, it reads nothing (the latter with
+// a warning).
 //
 // Returns the offset within .debug_loc just past the list's terminating
 // entry (or where a cut list stopped).
-size_t read_loc_list(Session& s, OutText& sym, uint32_t base, SymbolEntry& entry, size_t list_offset);
+size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset);
 
-// dump_loc_section(Session&, OutText&) is declared in driver/passes.h: it
-// locates the section and, in every mode, reads every list in it (tracing
-// "/.debug_loc Section[n]" and each list in trace mode).
+// The location pass: locates .debug_loc and, in every mode, reads every list
+// in it (tracing "/.debug_loc Section[n]" and each list in trace mode).
+void dump_loc_section(Session& s, OutText& sym);

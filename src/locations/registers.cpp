@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/dwarf_codes.h"
 #include "common/format.h"
 #include "elf/elf_reader.h"
 
@@ -104,7 +105,7 @@ bool name_from_ranges(std::string& text, const RegRange (&table)[N], uint32_t re
 }  // namespace
 
 bool name_reg(std::string& text, uint32_t machine, unsigned code) {
-    int n = static_cast<int>(code) - 0x50;
+    int n = static_cast<int>(code) - DW_OP_reg0;
     if (register_set(machine) == RegSet::H8_300H) {
         append_printf(text, "ER%d", n);
     } else {
@@ -114,7 +115,7 @@ bool name_reg(std::string& text, uint32_t machine, unsigned code) {
 }
 
 bool name_breg(std::string& text, uint32_t machine, unsigned code, int32_t offset) {
-    int n = static_cast<int>(code) - 0x70;
+    int n = static_cast<int>(code) - DW_OP_breg0;
     if (register_set(machine) == RegSet::H8_300H) {
         append_printf(text, "@(.%d+ER%d)", offset, n);
     } else {
@@ -164,15 +165,15 @@ bool name_regx(std::string& text, uint32_t machine, uint32_t reg) {
 bool name_location(std::string& regn, uint32_t machine, int32_t code, int32_t op1, int32_t op2) {
     std::string text;
     bool made = false;
-    if (code >= 0x50 && code <= 0x6f) {
+    if (code >= DW_OP_reg0 && code <= DW_OP_reg31) {
         made = name_reg(text, machine, static_cast<unsigned>(code));
-    } else if (code >= 0x70 && code <= 0x8f) {
+    } else if (code >= DW_OP_breg0 && code <= DW_OP_breg31) {
         made = name_breg(text, machine, static_cast<unsigned>(code), op1);
-    } else if (code == 0x90) {
+    } else if (code == DW_OP_regx) {
         made = name_regx(text, machine, static_cast<uint32_t>(op1));
-    } else if (code == 0x91) {
+    } else if (code == DW_OP_fbreg) {
         made = name_fbreg(text, machine, op1);
-    } else if (code == 0x92) {
+    } else if (code == DW_OP_bregx) {
         made = name_bregx(text, machine, static_cast<uint8_t>(op1 & 0xFF), op2);
     }
     if (made) regn = std::move(text);

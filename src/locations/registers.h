@@ -15,9 +15,9 @@
 #include <cstdint>
 #include <string>
 
-// DW_OP_reg0..DW_OP_reg31 (code 0x50..0x6f): "R<n>", or "ER<n>" on H8/300H/H8S.
+// DW_OP_reg0..DW_OP_reg31: "R<n>", or "ER<n>" on H8/300H/H8S.
 bool name_reg(std::string& text, uint32_t machine, unsigned code);
-// DW_OP_breg0..DW_OP_breg31 (code 0x70..0x8f) with an offset: "@(.<off>+R<n>)"
+// DW_OP_breg0..DW_OP_breg31 with an offset: "@(.<off>+R<n>)"
 // ("@(.<off>+ER<n>)" on H8/300H/H8S).
 bool name_breg(std::string& text, uint32_t machine, unsigned code, int32_t offset);
 // DW_OP_regx with a register number (the target's full register table).
@@ -30,9 +30,9 @@ bool name_bregx(std::string& text, uint32_t machine, uint8_t reg_low_byte, int32
 
 // The register text of a decoded location (code, op1, op2 as stored in a
 // symbol entry's regcode/regop1/regop2 or in a LocOpResult):
-//   0x50..0x6f name_reg; 0x70..0x8f name_breg with op1 as offset;
-//   0x90 name_regx of op1; 0x91 name_fbreg with op1;
-//   0x92 name_bregx with op1's low byte and op2 as offset; other codes nothing.
+//   DW_OP_regN name_reg; DW_OP_bregN name_breg with op1 as offset;
+//   DW_OP_regx name_regx of op1; DW_OP_fbreg name_fbreg with op1;
+//   DW_OP_bregx name_bregx with op1's low byte and op2 as offset; other codes nothing.
 // Replaces `regn` when a text results; otherwise `regn` keeps its value.
 // Returns whether `regn` was set.
 bool name_location(std::string& regn, uint32_t machine, int32_t code, int32_t op1, int32_t op2);

@@ -5,20 +5,16 @@
 #include <string>
 
 #include "common/bytes.h"
-#include "driver/passes.h"
+#include "common/format.h"
 #include "common/session.h"
 #include "common/text_io.h"
 
 namespace {
 
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
 void append_hex_byte(std::string& line, uint8_t v) {
     line += kHexDigits[v >> 4];
     line += kHexDigits[v & 0x0F];
 }
-
-constexpr uint32_t kShtProgbits = 1;
 
 }  // namespace
 
@@ -73,9 +69,10 @@ unsigned srec_termination_type(uint32_t entry) {
 }
 
 bool is_loadable_section(const SectionHeader& section) {
-    if (section.sh_type != kShtProgbits) return false;
-    uint32_t low = section.sh_flags & 0x0F;
-    return low == 2 || low == 3 || low == 6;
+    if (section.sh_type != SHT_PROGBITS) return false;
+    // Only the low four flag bits count: flags such as SHF_MERGE do not matter.
+    const uint32_t low = section.sh_flags & 0x0F;
+    return low == SHF_ALLOC || low == (SHF_WRITE | SHF_ALLOC) || low == (SHF_ALLOC | SHF_EXECINSTR);
 }
 
 SegmentIndex index_segments(const std::vector<ProgramHeader>& program_headers) {

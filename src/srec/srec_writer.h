@@ -9,11 +9,17 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "elf/elf_reader.h"
 
+struct Session;
 struct OutText;
+
+// The S-record pass: the S0 header carrying `mot_name`, the data records of
+// every loadable section and the termination record with the entry address.
+void write_srec_file(Session& s, OutText& mot, const std::string& mot_name);
 
 // Longest data record.
 constexpr unsigned kSrecDataBytes = 16;

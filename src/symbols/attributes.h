@@ -1,25 +1,36 @@
 // Attribute values of DIEs, decoded by form.
 //
-// One decoder knows the size and encoding of every form. It moves the
-// reader past the value and fills an AttributeValue: a printable text for
-// trace lines, the value itself (a number in host byte order, or the bytes of
-// a block) and a size. The AttributeValue is meant to be reused for every
-// attribute of a walk: its text keeps its capacity, so decoding allocates
-// nothing once warmed up.
+// One decoder, driven by the form table (forms.h), knows the size and
+// encoding of every form. It moves the reader past the value and fills an
+// AttributeValue: a printable text for trace lines, the value itself (a
+// number in host byte order, or the bytes of a block) and a size. The
+// AttributeValue is meant to be reused for every attribute of a walk: its
+// text keeps its capacity, so decoding allocates nothing once warmed up.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "common/bytes.h"
-#include "symbols/dwarf_names.h"
+#include "symbols/forms.h"
 
 struct Session;
 
 constexpr size_t kValueBytes = 1024;     // at most the first 1024 bytes of a block are kept
 constexpr size_t kValueTextLimit = 1023; // the text never holds more characters
+
+// What decoding a value needs besides its own bytes: the address size and
+// where .debug_str lies in the image.
+struct FormContext {
+    unsigned address_size = 4;
+    const uint8_t* image = nullptr;
+    size_t str_begin = 0, str_end = 0;  // image range of .debug_str (empty when absent)
+};
+// The context of the run's image.
+FormContext form_context(const Session& s);
 
 struct AttributeValue {
     // Trace text: the hex rendering "0xAB " of each byte in file order, "0x%X"
@@ -75,13 +86,12 @@ inline void clear_attribute_value(AttributeValue& v) {
 // replaced. Returns the reader's new position.
 //
 // The reader bounds the value (normally the unit or .debug_info). A value
-// cut by its end reads what is there, leaves r.overrun set and prints one
-// "warning: " line (only when the reader was not already overrun on entry);
-// the caller then stops reading that structure without warning again.
+// cut by its end reads what is there and leaves r.overrun set; the caller
+// reports it and stops reading that structure.
 //
 // decode_attribute is the entry point; decode_attribute_any is its general
 // path, which every form and every cut value takes.
-size_t decode_attribute_any(Session& s, uint32_t& form, AttributeValue& value, ByteReader& r);
+size_t decode_attribute_any(const FormContext& ctx, uint32_t& form, AttributeValue& value, ByteReader& r);
 
 // A number read whole, stored as decode_attribute_any would store it.
 template <typename T>
@@ -96,35 +106,31 @@ inline size_t store_whole_number(AttributeValue& value, T number, const ByteRead
 // Most attribute values are 1-, 2- or 4-byte numbers. When one is there whole
 // and no trace text is wanted, it is stored here without a call; everything
 // else (and every cut value) goes the general way.
-inline size_t decode_attribute(Session& s, uint32_t& form, AttributeValue& value, ByteReader& r) {
-    if (!value.hex_text && r.pos <= r.end) {
-        const size_t room = r.end - r.pos;
-        switch (form) {
-        case DW_FORM_data1:
-        case DW_FORM_flag:
-        case DW_FORM_ref1:
-            if (room < 1) break;
-            return store_whole_number(value, read_u8(r), r);
-        case DW_FORM_data2:
-        case DW_FORM_ref2:
-            if (room < 2) break;
-            return store_whole_number(value, read_target16(r), r);
-        case DW_FORM_data4:
-        case DW_FORM_ref_addr:
-        case DW_FORM_ref4:
-            if (room < 4) break;
-            return store_whole_number(value, read_target32(r), r);
-        default:
-            break;
+inline size_t decode_attribute(const FormContext& ctx, uint32_t& form, AttributeValue& value, ByteReader& r) {
+    if (!value.hex_text && r.pos <= r.end && form < form_table::kCount) {
+        const unsigned width = form_table::kPlainNumberWidths[form];
+        if (width != 0 && r.end - r.pos >= width) {
+            switch (width) {
+            case 1: return store_whole_number(value, read_u8(r), r);
+            case 2: return store_whole_number(value, read_target16(r), r);
+            case 4: return store_whole_number(value, read_target32(r), r);
+            default: break;
+            }
         }
     }
-    return decode_attribute_any(s, form, value, r);
+    return decode_attribute_any(ctx, form, value, r);
 }
 
-// Steps over the values of one DIE: `values` is at the DIE's attribute
-// values, `specs` at its attribute specifications (a reader over
-// .debug_abbrev, see abbrev_reader). Consumes one value per attribute/form pair
-// until the pair (0, 0), exactly as decode_attribute would, without
-// rendering text. Returns the position after the values; on a cut value the
-// warning rule of decode_attribute applies and the walk stops there.
-size_t skip_attributes(Session& s, ByteReader& values, ByteReader specs);
+// Steps over one value exactly as decode_attribute would, without storing
+// or rendering it; `form` is resolved as there. A value cut by the end of
+// the reader leaves r.overrun set.
+void skip_value(const FormContext& ctx, uint32_t& form, ByteReader& r);
+
+// Reads a reference value (DW_FORM_ref1 ... DW_FORM_ref_udata, DW_FORM_ref_addr)
+// as a number, resolving DW_FORM_indirect into `form`. False for a value of
+// another class or one cut by the end of the reader.
+bool read_reference(uint32_t& form, ByteReader& r, uint32_t& value);
+
+// The text of a value of `form` cut by the end of its data, for the warning
+// the caller prints ("DW_FORM_data4(0x06) value").
+std::string cut_value_subject(uint32_t form);

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "common/format.h"
+
 namespace {
 
 struct NameRow {
@@ -22,7 +24,7 @@ constexpr NameRow kAttributeNames[] = {
     {0x37, "count"}, {0x38, "data_member_location"}, {0x39, "decl_column"}, {0x3A, "decl_file"},
     {0x3B, "decl_line"}, {0x3C, "declaretion"}, {0x3D, "discr_list"}, {0x3E, "encoding"}, {0x3F, "external"},
     {0x40, "frame_base"}, {0x41, "friend"}, {0x42, "identifier_case"}, {0x43, "macro_info"},
-    {0x44, "namelist_item"}, {0x45, "priority"}, {0x46, "segment"}, {0x47, "speci" "fication"}, {0x49, "type"},
+    {0x44, "namelist_item"}, {0x45, "priority"}, {0x46, "segment"}, {0x47, "specification"}, {0x49, "type"},
     {0x4A, "use_location"}, {0x4B, "variable_parameter"}, {0x4C, "virtuality"},
     {0x4D, "vtable_elem_location"}, {0x4E, "allocated{3}"}, {0x4F, "associated{3}"},
     {0x50, "data_location{3}"}, {0x51, "byte_stride{3}"}, {0x52, "entry_pc{3}"}, {0x53, "use_UTF8{3}"},
@@ -102,20 +104,12 @@ const char* find_name(const NameRow (&rows)[N], uint32_t code) {
 // against the format (where the code takes four characters), so a code of
 // three or more digits makes the label longer by the extra digits.
 void append_label(std::string& text, const char* prefix, const char* name, uint32_t code, size_t width) {
-    static const char kHex[] = "0123456789ABCDEF";
     size_t start = text.size();
     text += prefix;
     text += name;
     size_t format_length = text.size() - start + 8;  // "(0x%02X)"
     text += "(0x";
-    char digits[8];
-    int n = 0;
-    do {
-        digits[n++] = kHex[code & 0xF];
-        code >>= 4;
-    } while (code != 0);
-    if (n < 2) digits[n++] = '0';
-    while (n > 0) text += digits[--n];
+    append_hex(text, code, 2);
     text += ')';
     if (format_length < width) text.append(width - format_length, ' ');
 }

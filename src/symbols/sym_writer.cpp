@@ -103,12 +103,12 @@ void move_to_lower_half(SymbolState& t, int r) {
     }
 }
 
-int32_t printed_start(const SymbolEntry& e) { return e.fstart != 0 ? e.fstart : e.floc_begin[0]; }
+int32_t printed_start(const SymbolEntry& e) { return e.fstart != 0 ? e.fstart : e.floc.begin[0]; }
 
 int32_t printed_end(const SymbolEntry& e) {
     if (e.fend != 0) return e.fend;
     for (int k = kLocRows - 1; k >= 0; --k)
-        if (e.floc_end[k] != 0) return e.floc_end[k];
+        if (e.floc.end[k] != 0) return e.floc.end[k];
     return 0;
 }
 
@@ -206,17 +206,17 @@ size_t format_record(std::string& out, const SymbolEntry& e, int printed_index, 
         rec.dec_line("+ regop1[", e.regop1);
         rec.dec_line("+ regop2[", e.regop2);
         for (int k = 0; k < kLocRows; ++k) {
-            if (e.floc_begin[k] == 0 && e.floc_end[k] == 0) break;
+            if (e.floc.begin[k] == 0 && e.floc.end[k] == 0) break;
             rec.lit("+ floc[");
             rec.dec(k);
-            for (int32_t v : {e.floc_begin[k], e.floc_end[k], e.floc_code[k]}) {
+            for (int32_t v : {e.floc.begin[k], e.floc.end[k], e.floc.code[k]}) {
                 rec.lit(" 0x");
                 rec.hex(static_cast<uint32_t>(v));
             }
             rec.lit(" ");
-            rec.dec(e.floc_op1[k]);
+            rec.dec(e.floc.op1[k]);
             rec.lit(" ");
-            rec.dec(e.floc_op2[k]);
+            rec.dec(e.floc.op2[k]);
             rec.lit("]\r\n");
         }
     }

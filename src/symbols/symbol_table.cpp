@@ -26,17 +26,7 @@ void clear_symbol_entry(SymbolEntry& e) {
     e.regcode = 0;
     e.regop1 = 0;
     e.regop2 = 0;
-    if (e.floc_rows > 0) {
-        const size_t rows = static_cast<size_t>(e.floc_rows < kLocRows ? e.floc_rows : kLocRows);
-        const size_t bytes = rows * sizeof e.floc_seq[0];
-        std::memset(e.floc_seq, 0, bytes);
-        std::memset(e.floc_begin, 0, bytes);
-        std::memset(e.floc_end, 0, bytes);
-        std::memset(e.floc_code, 0, bytes);
-        std::memset(e.floc_op1, 0, bytes);
-        std::memset(e.floc_op2, 0, bytes);
-        e.floc_rows = 0;
-    }
+    clear_loc_rows(e.floc);
 }
 
 static void clear_scope(WalkScope& w) {

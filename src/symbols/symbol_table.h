@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "common/paged_table.h"
-#include "symbols/units.h"
+#include "locations/loc_rows.h"
+#include "symbols/die_cursor.h"
 
 struct Session;
 
@@ -19,7 +20,6 @@ constexpr int kMainBankSize = 1024;
 constexpr int kGlobalBankStart = 1024;
 constexpr int kResetExtent = 1025;  // a reset clears entries 0..1024
 constexpr int kMaxNameLength = 1024;
-constexpr int kLocRows = 48;
 
 // ident codes
 enum : int32_t {
@@ -65,15 +65,7 @@ struct SymbolEntry {
     int32_t regcode = 0;
     int32_t regop1 = 0;
     int32_t regop2 = 0;
-    int32_t floc_seq[kLocRows] = {};
-    int32_t floc_begin[kLocRows] = {};
-    int32_t floc_end[kLocRows] = {};
-    int32_t floc_code[kLocRows] = {};
-    int32_t floc_op1[kLocRows] = {};
-    int32_t floc_op2[kLocRows] = {};
-    // Rows from here on are zero in all six floc arrays, so a clear touches
-    // only the rows a location list wrote. Every writer of a row raises it.
-    int32_t floc_rows = 0;
+    LocRows floc;  // the rows of its location list
 };
 
 // Both banks; pages of 8 entries are allocated when first written, so a

@@ -1,13 +1,11 @@
 #include "symbols/type_rules.h"
 
+#include <algorithm>
+
 #include "common/scan.h"
-#include "common/session.h"
-#include "symbols/dwarf_names.h"
-#include "symbols/units.h"
 
 namespace {
 
-constexpr uint8_t DW_OP_plus_uconst = 0x23;
 constexpr int kMaxDimensions = 6;
 
 // Bit-field position and element size: the same for base types and members.
@@ -33,31 +31,10 @@ void add_dimension(SymbolEntry& e, uint32_t count) {
     e.ele[0] += 1;
 }
 
-void follow_from(Session& s, OutText& sym, WalkContext& ctx, const AttributeView& a, int target, int& current) {
-    follow_reference(s, sym, ctx, a, s.sym->entries[target].nest + 1, current);
-}
-
-// Steps over DIEs until `open_lists` children lists have been closed by
-// their null entries; false when that cannot be done before `end` (a code
-// without declaration, a cut value).
-bool skip_lists(Session& s, size_t& pos, size_t end, int open_lists) {
-    while (open_lists > 0) {
-        if (pos >= end) return false;
-        ByteReader r = image_range(s, pos, end - pos);
-        const uint32_t code = read_uleb128(r);
-        if (r.overrun) return false;
-        if (code == 0) {
-            --open_lists;
-            pos = r.pos;
-            continue;
-        }
-        const AbbrevSlot* decl = find_abbreviation(s, code);
-        if (!decl) return false;
-        pos = skip_attributes(s, r, abbrev_reader(s, decl->specs));
-        if (r.overrun) return false;
-        if (decl->children == DW_CHILDREN_yes) ++open_lists;
-    }
-    return true;
+// Follow: the type's entries hang one level below the target entry.
+FollowRequest follow_below(const SymbolState& t, int target,
+                           FollowRequest::Restore restore = FollowRequest::Restore::never) {
+    return follow_with(t.entries[target].nest + 1, restore);
 }
 
 }  // namespace
@@ -74,9 +51,8 @@ void encoding_type_name(std::string& dest, uint32_t encoding) {
     }
 }
 
-void apply_type_rule(Session& s, OutText& sym, WalkContext& ctx, uint32_t tag, const AttributeView& a, int& target,
-                     int& current) {
-    SymbolEntries& e = s.sym->entries;
+FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView& a, int& target) {
+    SymbolEntries& e = t.entries;
     switch (tag) {
     case DW_TAG_base_type:
         if (a.attr == DW_AT_encoding && a.form == DW_FORM_data1)
@@ -89,20 +65,18 @@ void apply_type_rule(Session& s, OutText& sym, WalkContext& ctx, uint32_t tag, c
     case DW_TAG_const_type:
     case DW_TAG_reference_type:
     case DW_TAG_typedef:
-        if (a.attr == DW_AT_type) follow_from(s, sym, ctx, a, target, current);
+        if (a.attr == DW_AT_type) return follow_below(t, target);
         break;
     case DW_TAG_pointer_type:
         if (a.attr == DW_AT_type) {
             e[target].kind |= kKindPointer;
-            follow_from(s, sym, ctx, a, target, current);
+            return follow_below(t, target);
         }
         break;
     case DW_TAG_volatile_type:
         if (a.attr == DW_AT_type) {
-            target = current;
-            const int remembered = current;
-            follow_from(s, sym, ctx, a, target, current);
-            current = remembered;
+            target = t.current;
+            return follow_below(t, target, FollowRequest::Restore::always);
         }
         break;
     case DW_TAG_array_type:
@@ -110,11 +84,9 @@ void apply_type_rule(Session& s, OutText& sym, WalkContext& ctx, uint32_t tag, c
         if (a.attr == DW_AT_type) {
             // An array of structures keeps the member entries its element
             // type adds; any other element type gives the index back.
-            const bool had_struct = (e[0].kind & kKindStruct) != 0;
-            int remembered = current;
-            if (!had_struct) target = current;
-            follow_from(s, sym, ctx, a, target, current);
-            if (!had_struct && (e[0].kind & kKindStruct) == 0) current = remembered;
+            if ((e[0].kind & kKindStruct) != 0) return follow_below(t, target);
+            target = t.current;
+            return follow_below(t, target, FollowRequest::Restore::unless_root_struct);
         }
         break;
     case DW_TAG_subrange_type:
@@ -132,7 +104,7 @@ void apply_type_rule(Session& s, OutText& sym, WalkContext& ctx, uint32_t tag, c
         break;
     case DW_TAG_member:
         if (a.attr == DW_AT_name && given_as_string(a.form)) {
-            target = current;
+            target = t.current;
             e[target].ident = kIdentMember;
             set_name(e[target].name, a.raw->text);
         } else if (a.attr == DW_AT_data_member_location && given_as_block(a.form) &&
@@ -140,7 +112,7 @@ void apply_type_rule(Session& s, OutText& sym, WalkContext& ctx, uint32_t tag, c
             e[target].ident = kIdentMember;
             e[target].location = static_cast<int32_t>(loc_result_value(a.op, 4));
         } else if (a.attr == DW_AT_type) {
-            follow_from(s, sym, ctx, a, target, current);
+            return follow_below(t, target);
         } else {
             size_rule(e[target], a);
         }
@@ -148,50 +120,10 @@ void apply_type_rule(Session& s, OutText& sym, WalkContext& ctx, uint32_t tag, c
     default:
         break;
     }
+    return FollowRequest{};
 }
 
-size_t walk_children(Session& s, OutText& sym, WalkContext& ctx, size_t pos, uint32_t wanted, int32_t nest,
-                     int& current) {
-    const size_t end = list_limit(ctx, pos);
-    bool lowered = false;
-    while (pos < end) {
-        ByteReader r = image_range(s, pos, end - pos);
-        const uint32_t code = read_uleb128(r);
-        if (r.overrun) return r.pos;
-        if (code == 0) return r.pos;  // the null entry closing the list
-        const AbbrevSlot* decl = find_abbreviation(s, code);
-        if (!decl) return r.pos;
-
-        const size_t values = r.pos;
-        const bool has_children = decl->children == DW_CHILDREN_yes;
-        size_t next;
-        if (decl->tag == wanted) {
-            next = build_symbol(s, sym, ctx, values, decl->tag, decl->specs, has_children, nest, current);
-            if (ctx.cut) return next;
-            if (next == values) {
-                // Refused: the member is already in the tree. The siblings
-                // that follow belong to the level above; step up once only,
-                // so no member of this list ends up above its parent's level.
-                next = skip_attributes(s, r, abbrev_reader(s, decl->specs));
-                if (r.overrun) return next;
-                if (!lowered) {
-                    nest -= 1;
-                    lowered = true;
-                }
-            }
-        } else {
-            next = skip_attributes(s, r, abbrev_reader(s, decl->specs));
-            if (r.overrun) return next;
-        }
-        // The child's own children are not part of this list.
-        if (has_children && !skip_lists(s, next, end, 1)) return next;
-        pos = next;
-    }
-    return pos;
-}
-
-void finish_symbols(Session& s) {
-    SymbolState& t = *s.sym;
+void finish_symbols(SymbolState& t, unsigned address_size) {
     SymbolEntries& e = t.entries;
     int extent = std::max(t.high_water, t.current) + 1;
     if (extent < 1) extent = 1;
@@ -210,7 +142,7 @@ void finish_symbols(Session& s) {
             x.fend = e[0].fend;
         }
         if (x.kind & kKindBit) continue;
-        if (x.kind & kKindPointer) x.one_byte = s.elf.address_size;
+        if (x.kind & kKindPointer) x.one_byte = static_cast<int32_t>(address_size);
         uint32_t count = 1;
         if (x.kind & kKindArray) {
             const int dims = std::min(std::max(x.ele[0], 0), kMaxDimensions);

@@ -3,15 +3,25 @@
 #include <string>
 
 #include "common/format.h"
-#include "driver/passes.h"
+#include "common/header_fields.h"
 #include "common/session.h"
+#include "common/warnings.h"
+#include "elf/elf_reader.h"
 #include "symbols/dwarf_names.h"
 #include "symbols/symbol_table.h"
-#include "symbols/walk.h"
+#include "symbols/tree_builder.h"
 
 namespace {
 
 constexpr size_t kInitialUnitSlots = 4096;
+
+// The unit header as the trace shows it and as it is read.
+constexpr HeaderField<UnitHeader> kUnitHeaderFields[] = {
+    {"/length", 0, 1, 4, &UnitHeader::unit_length},
+    {"/version", 4, 1, 2, &UnitHeader::version},
+    {"/offset", 6, 1, 4, &UnitHeader::abbrev_offset},
+    {"/size", 10, 1, 1, &UnitHeader::address_size},
+};
 
 // A trace value line showing a number rather than bytes of the image:
 // the label padded to 20 columns, "0x" and `digits` hex digits, a space.
@@ -24,53 +34,7 @@ void trace_number(Session& s, OutText& out, const char* label, uint32_t value, i
     trace_line(s, &out, line);
 }
 
-void warn_at(Session& s, const char* what, size_t offset, const char* tail) {
-    std::string text(what);
-    append_printf(text, " 0x%zX", offset);
-    text += tail;
-    warn(s, text);
-}
-
 }  // namespace
-
-void clear_abbreviations(AbbrevTable& t) {
-    for (uint16_t code : t.filled) t.slots[code] = AbbrevSlot{};
-    t.filled.clear();
-}
-
-const AbbrevSlot* find_abbreviation(const Session& s, uint32_t code) {
-    if (code == 0 || code >= static_cast<uint32_t>(kAbbrevSlots)) return nullptr;
-    const AbbrevSlot& slot = s.sym->abbrevs.slots[code];
-    return slot.pos == kNoPosition ? nullptr : &slot;
-}
-
-ByteReader abbrev_reader(const Session& s, size_t pos) {
-    const AbbrevTable& t = s.sym->abbrevs;
-    ByteReader r = image_range(s, t.section_begin, t.section_end - t.section_begin);
-    seek(r, pos < t.section_begin ? t.section_end : pos);
-    return r;
-}
-
-uint32_t unit_start_for_offset(const Session& s, uint32_t info_offset) {
-    const UnitTable& u = s.sym->units;
-    if (u.slots.empty()) return 0;
-    size_t last = u.current < u.slots.size() ? u.current : u.slots.size() - 1;
-    // Slots before the current one have been walked: their ends are non-zero
-    // and rise with the slot number, so the first slot whose end is not
-    // below the offset is found by bisection. The current slot (end 0 while
-    // it is walked) closes the search.
-    size_t lo = 0, hi = last;
-    while (lo < hi) {
-        size_t mid = lo + (hi - lo) / 2;
-        const UnitSlot& m = u.slots[mid];
-        if (m.end != 0 && m.end < info_offset) {
-            lo = mid + 1;
-        } else {
-            hi = mid;
-        }
-    }
-    return u.slots[lo].start;
-}
 
 size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
     const uint32_t index = s.elf.abbrev_index;
@@ -83,7 +47,7 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
 
     ByteReader r = image_range(s, begin, length);
     if (abbrev_offset > length) {
-        warn_at(s, "abbreviation offset", abbrev_offset, " lies outside .debug_abbrev");
+        warn_at(s, "abbreviation list", ".debug_abbrev", abbrev_offset, " lies outside the section");
         return t.section_end;
     }
     seek(r, begin + abbrev_offset);
@@ -100,7 +64,9 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
         }
         if (s.opt.trace) {
             line.clear();
-            append_printf(line, "/----- .debug_addrev Section [% 3d] [0x%04zX]-\n", static_cast<int>(code), decl);
+            append_printf(line, "/----- .debug_addrev Section [% 3d] [0x", static_cast<int>(code));
+            append_hex(line, decl, 4);
+            line += "]-\n";
             trace_line(s, &sym, line);
         }
         trace_number(s, sym, "/Entry", code & 0xFFFF, 4);
@@ -108,12 +74,12 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
         trace_number(s, sym, "/Tag", tag & 0xFFFF, 4);
         trace_values(s, &sym, "/Childe", r, 1, 1, 16);
         uint8_t children = read_u8(r);
-        const size_t specs = r.pos;
+        const size_t pairs = r.pos;
         if (code < static_cast<uint32_t>(kAbbrevSlots)) {
             AbbrevSlot& slot = t.slots[code];
             slot.tag = tag;
             slot.children = children;
-            slot.specs = specs;
+            slot.pairs = pairs;
         }
         // Attribute specifications until two 0 bytes.
         for (;;) {
@@ -137,61 +103,51 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
             }
         }
         if (r.overrun) {
-            warn_at(s, "abbreviation declaration at file offset", decl, " is cut off by the end of .debug_abbrev");
+            warn_at(s, "abbreviation declaration", ".debug_abbrev", decl - begin,
+                    " is cut off by the end of the section");
             break;
         }
     }
     return r.pos;
 }
 
-size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos, size_t info_start) {
+size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
     size_t begin = 0, length = 0;
     section_bounds(s, s.elf.info_index, begin, length);
     const size_t section_end = begin + length;
-    ByteReader info = image_range(s, begin, length);
-    seek(info, unit_pos);
+    ByteReader header = image_range(s, begin, length);
+    seek(header, unit_pos);
+    trace_header_fields(s, sym, kUnitHeaderFields, header);
 
-    ByteReader at = info;
-    trace_values(s, &sym, "/length", at, 1, 4, 16);
-    skip(at, 4);
-    trace_values(s, &sym, "/version", at, 1, 2, 16);
-    skip(at, 2);
-    trace_values(s, &sym, "/offset", at, 1, 4, 16);
-    skip(at, 4);
-    trace_values(s, &sym, "/size", at, 1, 1, 16);
+    UnitHeader h;
+    const bool whole = read_header_fields(h, kUnitHeaderFields, header);
+    const size_t next = unit_pos + static_cast<size_t>(h.unit_length) + 4;
+    const size_t offset = unit_pos - begin;
 
-    ByteReader h = info;
-    const uint32_t unit_length = read_target32(h);
-    const uint16_t version = read_target16(h);
-    const uint32_t abbrev_offset = read_target32(h);
-    read_u8(h);  // the unit's own address size; the run keeps the first unit's
-    const size_t next = unit_pos + static_cast<size_t>(unit_length) + 4;
-
-    if (h.overrun) {
-        warn_at(s, "compilation-unit header at file offset", unit_pos, " is cut off by the end of .debug_info");
+    if (!whole) {
+        warn_at(s, "compilation-unit header", ".debug_info", offset, " is cut off by the end of the section");
         return section_end;
     }
-    if (unit_length >= 0xFFFFFFF0u) {
-        // 0xFFFFFFFF introduces the 64-bit format; the rest is reserved.
-        warn_at(s, "compilation unit at file offset", unit_pos,
+    if (h.unit_length >= DW_LENGTH_lo_reserved) {
+        warn_at(s, "compilation unit", ".debug_info", offset,
                 " uses the 64-bit DWARF format, which is not supported; the rest of .debug_info is skipped");
         return section_end;
     }
-    if (unit_length < kUnitHeaderSize - 4) {
+    if (h.unit_length < kUnitHeaderSize - 4) {
         // The header fields past the unit's end belong to what follows it.
-        warn_at(s, "compilation unit at file offset", unit_pos, " is shorter than its header");
+        warn_at(s, "compilation unit", ".debug_info", offset, " is shorter than its header");
         return next;
     }
-    if (version >= 5) {
-        std::string text;
-        append_printf(text, "compilation unit at file offset 0x%zX has DWARF version %u, which is not supported; "
-                            "its entries are skipped", unit_pos, static_cast<unsigned>(version));
-        warn(s, text);
+    if (h.version >= 5) {
+        std::string rest = " has DWARF version ";
+        rest += std::to_string(h.version);
+        rest += ", which is not supported; its entries are skipped";
+        warn_at(s, "compilation unit", ".debug_info", offset, rest);
         return next;
     }
     size_t unit_end = next;
     if (unit_end > section_end) {
-        warn_at(s, "compilation unit at file offset", unit_pos,
+        warn_at(s, "compilation unit", ".debug_info", offset,
                 " runs past the end of .debug_info; its entries are read up to the section end");
         unit_end = section_end;
     }
@@ -199,15 +155,25 @@ size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos, size_t info_s
     if (s.elf.abbrev_index == 0) return kNoPosition;
     size_t abbrev_begin = 0, abbrev_length = 0;
     section_bounds(s, s.elf.abbrev_index, abbrev_begin, abbrev_length);
-    if (abbrev_offset >= abbrev_length) {
-        warn_at(s, "compilation unit at file offset", unit_pos,
+    if (h.abbrev_offset >= abbrev_length) {
+        warn_at(s, "compilation unit", ".debug_info", offset,
                 " names an abbreviation offset outside .debug_abbrev; its entries are skipped");
         return next;
     }
-    if (load_abbreviations(s, sym, abbrev_offset) == kNoPosition) return kNoPosition;
+    if (load_abbreviations(s, sym, h.abbrev_offset) == kNoPosition) return kNoPosition;
 
-    const size_t first_die = unit_pos + kUnitHeaderSize;
-    walk_unit_dies(s, sym, first_die, unit_end, info_start, unit_pos);
+    UnitView unit;
+    unit.image = image_reader(s);
+    unit.info_start = begin;
+    unit.info_end = section_end;
+    unit.unit_start = unit_pos;
+    unit.unit_end = unit_end;
+    unit.header = h;
+    unit.abbrevs = &s.sym->abbrevs;
+    unit.units = &s.sym->units;
+    unit.unit_index = s.sym->units.current;
+    unit.forms = form_context(s);
+    walk_unit_dies(s, sym, unit);
     return next;
 }
 
@@ -224,14 +190,15 @@ void walk_units(Session& s, OutText& sym) {
     size_t pos = begin;
     for (size_t i = 0; pos < end; ++i) {
         if (s.opt.trace) {
-            line.clear();
-            append_printf(line, "/[0x%04zX]<<<<<<<<<<<<<<<<<<<< .debug_info Section [% 3d] >>>>>>>>>>>>>>>>>>>>\n",
-                          pos, static_cast<int>(i));
+            line = "/[0x";
+            append_hex(line, pos, 4);
+            append_printf(line, "]<<<<<<<<<<<<<<<<<<<< .debug_info Section [% 3d] >>>>>>>>>>>>>>>>>>>>\n",
+                          static_cast<int>(i));
             trace_line(s, &sym, line);
         }
         units.current = units.slots.size();
         units.slots.push_back(UnitSlot{static_cast<uint32_t>(pos - begin), 0});
-        const size_t next = read_unit_header(s, sym, pos, begin);
+        const size_t next = read_unit_header(s, sym, pos);
         if (next == kNoPosition) break;
         // The end is where the unit's bytes stop inside the section.
         const size_t unit_end = next < end ? next : end;

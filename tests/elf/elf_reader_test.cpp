@@ -1,25 +1,20 @@
 // ELF header, tables, section names and DWARF section lookup.
 #include <gtest/gtest.h>
 
-#include "common/session.h"
 #include "elf/elf_reader.h"
-#include "support/elf_builder.h"
-#include "support/run_helpers.h"
+#include "support/fixture.h"
 
 namespace {
 
-struct Loaded {
-    Session s;
-    OutText sym;
+// A bare fixture that the ELF pass reads `image` into, its lines kept in `out`.
+struct Loaded : Fixture {
     bool accepted = false;
 };
 
 void load(Loaded& l, const std::vector<uint8_t>& image, bool trace = false) {
-    l.s.console.to_memory = true;
     l.s.opt.trace = trace;
     l.s.image = image;
-    out_open_memory(l.sym);
-    l.accepted = read_elf(l.s, l.sym);
+    l.accepted = read_elf(l.s, l.out);
 }
 
 std::vector<uint8_t> debug_info(bool big, uint16_t version = 2, uint8_t address_size = 4) {
@@ -43,7 +38,7 @@ TEST(ElfReader, BigEndianHeaderDumpShowsTargetOrder) {
     Loaded l;
     load(l, b.build(), true);
     ASSERT_TRUE(l.accepted);
-    const std::string& t = l.sym.data;
+    const std::string& t = l.out.data;
     EXPECT_NE(t.find("/<<<<<<<<<< ELF Header >>>>>>>>>>\r\n/e_ident            0x7F 0x45 0x4C 0x46 0x01 0x02 "),
               std::string::npos);
     EXPECT_NE(t.find("/e_type             0x0002 \r\n/e_machine          0x002A \r\n"), std::string::npos);
@@ -91,8 +86,8 @@ TEST(ElfReader, RejectsClass64AndDataZeroAfterTheDump) {
     Loaded l;
     load(l, b.build(), true);
     EXPECT_FALSE(l.accepted);
-    EXPECT_NE(l.sym.data.find("/e_shstrndx"), std::string::npos);
-    EXPECT_EQ(l.sym.data.find("Section Header"), std::string::npos);
+    EXPECT_NE(l.out.data.find("/e_shstrndx"), std::string::npos);
+    EXPECT_EQ(l.out.data.find("Section Header"), std::string::npos);
     EXPECT_EQ(l.s.elf.info_index, 0);
 
     ElfBuilder z;
@@ -112,7 +107,7 @@ TEST(ElfReader, LaterMatchingSectionWinsAndWritesSecondVersionLine) {
     b.add_section(".debug_str", std::vector<uint8_t>{'a', 0});
     Loaded l;
     load(l, b.build());
-    EXPECT_EQ(l.sym.data, "/Dwarf-Version[2]\r\n/Dwarf-Version[3]\r\n");
+    EXPECT_EQ(l.out.data, "/Dwarf-Version[2]\r\n/Dwarf-Version[3]\r\n");
     EXPECT_EQ(l.s.elf.info_index, 2);
     EXPECT_EQ(l.s.elf.address_size, 2);
     EXPECT_EQ(l.s.elf.str_index, 3);
@@ -158,7 +153,7 @@ TEST(ElfReader, OffsetsOutsideTheImageReadAsZeroWithWarnings) {
     load(l, bad, true);
     EXPECT_NE(l.s.console.text.find("warning: e_shstrndx"), std::string::npos);
     EXPECT_EQ(l.s.elf.info_index, 0);
-    EXPECT_NE(l.sym.data.find("/Section Name [  1]\r\n"), std::string::npos);
+    EXPECT_NE(l.out.data.find("/Section Name [  1]\r\n"), std::string::npos);
     // e_shoff past the end: fields read as 0, one warning.
     bad = img;
     bad[32] = 0xF0;
@@ -181,9 +176,9 @@ TEST(ElfReader, LongSectionNameIsKeptTo1024CharactersAndCutInTheTrace) {
     Loaded l;
     load(l, b.build(), true);
     EXPECT_EQ(l.s.elf.section_names[1].size(), 1024u);
-    size_t at = l.sym.data.find("/Section Name [  1]");
+    size_t at = l.out.data.find("/Section Name [  1]");
     ASSERT_NE(at, std::string::npos);
-    size_t end = l.sym.data.find("\r\n", at);
+    size_t end = l.out.data.find("\r\n", at);
     EXPECT_LT(end - at, 1024u);
 }
 

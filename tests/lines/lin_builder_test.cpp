@@ -1,13 +1,10 @@
 // The LIN builder: LXX text in, LIN text out.
 #include <gtest/gtest.h>
 
-#include "driver/passes.h"
-#include "common/session.h"
-#include "line_test_util.h"
+#include "lines/lin_builder.h"
+#include "support/fixture.h"
 
 namespace {
-
-using linetest::crlf_to_lf;
 
 const char kHead[] = "/Qelto(DORO-GNU-ELF)-Symbol-Converter\n/Ver2.00C\n/usage: morvik t.x\n/InlineDel=OFF\n";
 
@@ -17,8 +14,8 @@ struct Built {
 };
 
 Built build(const std::string& lxx_text, bool inline_del = false, bool view_merge = false) {
-    Session s;
-    s.console.to_memory = true;
+    Fixture f;
+    Session& s = f.s;
     s.usage_line = "/usage: morvik t.x\n";
     s.opt.delete_inline_duplicates = inline_del;
     s.opt.view_merge = view_merge;
@@ -30,15 +27,13 @@ Built build(const std::string& lxx_text, bool inline_del = false, bool view_merg
         crlf += c;
     }
     in_open_memory(in, crlf);
-    OutText lin;
-    out_open_memory(lin);
     Built b;
-    b.accepted = read_and_mark_lines(s, in, lin);
+    b.accepted = read_and_mark_lines(s, in, f.out);
     if (b.accepted) {
         if (inline_del) mark_inline_modules(s);
-        write_line_records(s, lin);
+        write_line_records(s, f.out);
     }
-    b.lin = crlf_to_lf(lin.data);
+    b.lin = f.text();
     return b;
 }
 

@@ -1,8 +1,9 @@
 // The .debug_line reader on hand-made programs.
 #include <gtest/gtest.h>
 
+#include "elf/elf_reader.h"
+#include "lines/lin_builder.h"
 #include "line_test_util.h"
-#include "support/run_helpers.h"
 
 namespace {
 
@@ -22,11 +23,6 @@ std::string run(const std::vector<Program>& programs, bool trace = false) {
     return r.run();
 }
 
-int count_of(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-    return n;
-}
 
 TEST(LineProgram, OneSequenceComesOutSortedWithItsEndRow) {
     Program p;
@@ -81,7 +77,7 @@ TEST(LineProgram, LineRangeZeroIsTakenAsOne) {
     LineRun r(bytes_of({p}));
     std::string text = r.run();
     EXPECT_NE(text.find("+0x00000042     2\n"), std::string::npos);
-    EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1);
+    EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1u);
 }
 
 TEST(LineProgram, DirectoryTableFollowsTheOpcodeLengths) {
@@ -293,7 +289,7 @@ TEST(LineProgram, VersionFiveIsSkippedWithAWarning) {
     p.ops.set_address(0x40).copy().end_sequence();
     LineRun r(bytes_of({v5, p}));
     EXPECT_EQ(r.run(), "#LNE_start_sequence#\n+****  main.c\n+0x00000040     1\n$LNE_end_sequence=\n");
-    EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1);
+    EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1u);
     EXPECT_NE(r.s.console.text.find("version 5"), std::string::npos);
 }
 
@@ -320,15 +316,15 @@ TEST(LineProgram, CutProgramsStopWithOneWarning) {
     EXPECT_EQ(r.run(),
               "#LNE_start_sequence#\n+****  main.c\n+0x00000040     1\n$LNE_end_sequence=\n"
               "#LNE_start_sequence#\n+****  main.c\n+0x00000060     1\n$LNE_end_sequence=\n");
-    EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1);
+    EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1u);
 
     // An extended opcode longer than what is left of the program.
     Program c;
     c.ops.set_address(0x40).copy().end_sequence();
     c.ops.w.u8(0).uleb(40).u8(3);
     LineRun rc(bytes_of({c, b}));
-    EXPECT_EQ(count_of(rc.run(), "+0x"), 2);
-    EXPECT_EQ(count_of(rc.s.console.text, "warning: "), 1);
+    EXPECT_EQ(count_of(rc.run(), "+0x"), 2u);
+    EXPECT_EQ(count_of(rc.s.console.text, "warning: "), 1u);
 
     // unit_length reaching past the section: read to its end, then stop.
     ByteWriter w;
@@ -336,7 +332,7 @@ TEST(LineProgram, CutProgramsStopWithOneWarning) {
     w.patch32(0, 0x1000);
     LineRun rd(w.bytes);
     EXPECT_EQ(rd.run(), "#LNE_start_sequence#\n+****  main.c\n+0x00000060     1\n$LNE_end_sequence=\n");
-    EXPECT_EQ(count_of(rd.s.console.text, "warning: "), 1);
+    EXPECT_EQ(count_of(rd.s.console.text, "warning: "), 1u);
 
     // A file table without its end, and a header cut short.
     Program e;
@@ -347,18 +343,18 @@ TEST(LineProgram, CutProgramsStopWithOneWarning) {
     we.patch32(0, static_cast<uint32_t>(we.bytes.size() - 4));
     LineRun re(we.bytes);
     EXPECT_EQ(without_trace(re.run()), "");
-    EXPECT_EQ(count_of(re.s.console.text, "warning: "), 1);
+    EXPECT_EQ(count_of(re.s.console.text, "warning: "), 1u);
 
     LineRun rf(std::vector<uint8_t>{6, 0, 0, 0, 2, 0, 0, 0, 0, 0});
     EXPECT_EQ(rf.run(), "");
-    EXPECT_EQ(count_of(rf.s.console.text, "warning: "), 1);
+    EXPECT_EQ(count_of(rf.s.console.text, "warning: "), 1u);
 
     // header_length pointing past the program's end.
     Program g;
     g.header_length_override = 5000;
     LineRun rg(bytes_of({g, b}));
     EXPECT_EQ(rg.run(), "#LNE_start_sequence#\n+****  main.c\n+0x00000060     1\n$LNE_end_sequence=\n");
-    EXPECT_EQ(count_of(rg.s.console.text, "warning: "), 1);
+    EXPECT_EQ(count_of(rg.s.console.text, "warning: "), 1u);
 }
 
 TEST(LineProgram, ManyDirectoriesAndFilesAreSteppedOver) {
@@ -380,18 +376,9 @@ TEST(LineProgram, ManyDirectoriesAndFilesAreSteppedOver) {
 }
 
 TEST(LineProgram, NoLineSectionWritesNothing) {
-    Session s;
-    s.console.to_memory = true;
-    ElfBuilder b;
-    b.add_section(".debug_info", linetest::debug_info_unit());
-    s.image = b.build();
-    OutText sym, lxx;
-    out_open_memory(sym);
-    out_open_memory(lxx);
-    read_elf(s, sym);
-    read_line_programs(s, lxx);
-    EXPECT_EQ(lxx.data, "");
-    EXPECT_EQ(s.line_count, 0u);
+    LineRun r({});
+    EXPECT_EQ(r.run(), "");
+    EXPECT_EQ(r.s.line_count, 0u);
 }
 
 }  // namespace
@@ -403,31 +390,22 @@ TEST(LineProgram, DamagedLineSectionsStayInBounds) {
     // record written is counted, and the LIN builder reads the result back.
     std::vector<uint8_t> image = read_file_bytes(data_path("arm_o2.elf"));
     ASSERT_FALSE(image.empty());
-    Session probe;
-    probe.console.to_memory = true;
-    probe.image = image;
-    OutText sym;
-    out_open_memory(sym);
-    read_elf(probe, sym);
+    Fixture probe(image);
     size_t offset = 0, length = 0;
-    ASSERT_TRUE(section_bounds(probe, probe.elf.line_index, offset, length));
+    ASSERT_TRUE(section_bounds(probe.s, probe.s.elf.line_index, offset, length));
     ASSERT_GT(length, 64u);
 
     uint32_t seed = 12345;
     auto next = [&seed]() { return seed = seed * 1103515245u + 12345u; };
     for (int round = 0; round < 300; ++round) {
-        Session s;
-        s.console.to_memory = true;
-        s.opt.trace = round % 7 == 0;
+        std::vector<uint8_t> damaged = image;
+        for (int k = 0; k < 1 + round % 4; ++k) damaged[offset + (next() >> 8) % length] = static_cast<uint8_t>(next() >> 16);
+        Fixture f(damaged, round % 7 == 0);
+        Session& s = f.s;
         s.opt.register_all_includes = round % 2 == 0;
-        s.image = image;
-        for (int k = 0; k < 1 + round % 4; ++k) s.image[offset + (next() >> 8) % length] = static_cast<uint8_t>(next() >> 16);
-        OutText sy, lxx;
-        out_open_memory(sy);
-        out_open_memory(lxx);
-        read_elf(s, sy);
-        read_line_programs(s, lxx);
-        const std::string text = linetest::crlf_to_lf(lxx.data);
+        read_line_programs(s, f.out);
+        const OutText& lxx = f.out;
+        const std::string text = f.text();
         uint32_t records = 0;
         for (size_t at = text.find("\n+0x"); at != std::string::npos; at = text.find("\n+0x", at + 1)) ++records;
         if (text.rfind("+0x", 0) == 0) ++records;

@@ -1,4 +1,4 @@
-// Builders for hand-made line-number programs and a session that runs the
+// Builders for hand-made line-number programs, and the fixture that runs the
 // line reader over them.
 #pragma once
 
@@ -6,12 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/passes.h"
-#include "common/session.h"
-#include "common/text_io.h"
-#include "elf/elf_reader.h"
+#include "lines/line_program.h"
 #include "lines/line_state.h"
-#include "support/elf_builder.h"
+#include "support/fixture.h"
 
 namespace linetest {
 
@@ -102,22 +99,31 @@ struct Program {
     }
 };
 
-inline std::vector<uint8_t> debug_info_unit(uint8_t address_size = 4) {
-    ByteWriter w;
-    size_t len = begin_unit(w, 2, 0, address_size);
-    w.u8(0);
-    w.patch_length32(len);
-    return w.bytes;
-}
-
-inline std::string crlf_to_lf(const std::string& s) {
-    std::string out;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
-        out += s[i];
+// A fixture over a file whose .debug_line holds `line_bytes` (and, unless
+// `with_info` is false, a .debug_info unit giving the address size), after
+// the ELF pass; run() runs the line pass and returns the LXX text.
+struct LineRun : Fixture {
+    explicit LineRun(const std::vector<uint8_t>& line_bytes, uint8_t address_size = 4, bool with_info = true)
+        : Fixture(line_file(line_bytes, address_size, with_info)) {}
+    std::string run() {
+        read_line_programs(s, out);
+        return text();
     }
-    return out;
-}
+
+    static std::vector<uint8_t> line_file(const std::vector<uint8_t>& line_bytes, uint8_t address_size,
+                                          bool with_info) {
+        DwarfBuilder d;
+        d.with_text = false;
+        d.with_abbrev = false;
+        if (with_info) {
+            d.begin_unit(address_size);
+            d.info.u8(0);
+            d.end_unit();
+        }
+        d.line.raw(line_bytes);
+        return d.image();
+    }
+};
 
 // Lines of `text` that are not trace lines of the reader ("/ ", "/-----",
 // the header value lines and the section counter).
@@ -136,29 +142,5 @@ inline std::string without_trace(const std::string& text) {
     }
     return out;
 }
-
-// A session holding an ELF image with `.debug_line` made of `line_bytes`
-// (and a .debug_info unit with the given address size), after the ELF pass.
-struct LineRun {
-    Session s;
-    OutText sym, lxx;
-
-    explicit LineRun(const std::vector<uint8_t>& line_bytes, uint8_t address_size = 4, bool with_info = true) {
-        s.console.to_memory = true;
-        ElfBuilder b;
-        if (with_info) b.add_section(".debug_info", debug_info_unit(address_size));
-        b.add_section(".debug_line", line_bytes);
-        s.image = b.build();
-        out_open_memory(sym);
-        read_elf(s, sym);
-        s.console.text.clear();
-        out_open_memory(lxx);
-    }
-    // Runs the line reader and returns the LXX text (LF line ends).
-    std::string run() {
-        read_line_programs(s, lxx);
-        return crlf_to_lf(lxx.data);
-    }
-};
 
 }  // namespace linetest

@@ -5,8 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "common/session.h"
-#include "support/elf_builder.h"
 
 namespace {
 
@@ -18,19 +16,22 @@ struct Decoded {
 };
 
 struct ExprFixture {
-    Session s;
-    explicit ExprFixture(uint32_t machine = kMachineARM, uint8_t address_size = 4, bool big_endian = false) {
-        s.elf.header.e_machine = machine;
-        s.elf.address_size = address_size;
-        s.elf.big_endian = big_endian;
+    LocTarget target;
+    bool big_endian;
+    std::vector<uint8_t> bytes;
+    explicit ExprFixture(uint32_t machine = kMachineARM, uint8_t address_size = 4, bool big_endian = false)
+        : target{machine, address_size}, big_endian(big_endian) {}
+    // A reader over `b` as the whole expression.
+    ByteReader reader(const std::vector<uint8_t>& b) {
+        bytes = b;
+        return make_reader(bytes.data(), bytes.size(), 0, bytes.size(), big_endian);
     }
     // Decodes one operation of `bytes` (the whole expression) starting from `start`.
-    Decoded decode(const std::vector<uint8_t>& bytes, LocOpResult start = LocOpResult{}) {
-        s.image = bytes;
-        ByteReader r = image_reader(s);
+    Decoded decode(const std::vector<uint8_t>& b, LocOpResult start = LocOpResult{}) {
+        ByteReader r = reader(b);
         Decoded d;
         d.result = start;
-        d.pos = decode_loc_op(s, d.text, d.result, r);
+        d.pos = decode_loc_op(target, d.text, d.result, r);
         EXPECT_EQ(d.pos, r.pos);
         d.overrun = r.overrun;
         return d;
@@ -104,11 +105,10 @@ TEST(LocExpr, PlainOperationsPrintTheirPaddedLabelAndTakeOneByte) {
 
 TEST(LocExpr, TextIsAppendedNeverCleared) {
     ExprFixture f;
-    f.s.image = {0x50};
-    ByteReader r = image_reader(f.s);
+    ByteReader r = f.reader({0x50});
     std::string text = "/prefix ";
     LocOpResult res;
-    decode_loc_op(f.s, text, res, r);
+    decode_loc_op(f.target, text, res, r);
     EXPECT_EQ("/prefix DW_OP_regn(0x50)        R0", text);
 }
 
@@ -303,11 +303,11 @@ TEST(LocExpr, ImplicitValueShowsAtMost255BytesButSkipsTheWholeBlock) {
 TEST(LocExpr, OperandsCutByTheEndOfTheExpressionStopThere) {
     ExprFixture f(kMachineARM, 4, true);
     // Reader bounded to the first 3 bytes of a longer image: nothing beyond is read.
-    f.s.image = {0x0c, 0x11, 0x22, 0x33, 0x44};
-    ByteReader r = make_reader(f.s.image.data(), f.s.image.size(), 0, 3, true);
+    ByteReader r = f.reader({0x0c, 0x11, 0x22, 0x33, 0x44});
+    r.end = 3;
     std::string text;
     LocOpResult res = filled();
-    EXPECT_EQ(3u, decode_loc_op(f.s, text, res, r));
+    EXPECT_EQ(3u, decode_loc_op(f.target, text, res, r));
     EXPECT_TRUE(r.overrun);
     EXPECT_EQ("DW_OP_const4u(0xC)[1122] ", text);
     EXPECT_EQ(0x11220000u, loc_result_value(res, 4));

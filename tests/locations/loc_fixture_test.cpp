@@ -8,11 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/passes.h"
-#include "common/session.h"
+#include "common/dwarf_codes.h"
 #include "locations/loc_list.h"
-#include "support/run_helpers.h"
-#include "symbols/symbol_table.h"
+#include "support/fixture.h"
 
 namespace {
 
@@ -33,15 +31,15 @@ bool parse_readelf_op(const std::string& t, Op& op) {
     int n = 0, v = 0;
     char tail = 0;
     if (std::sscanf(t.c_str(), "DW_OP_reg%d (r%*d%c", &n, &tail) == 2 && tail == ')') {
-        op = {0x50 + n, 0, 0};
+        op = {DW_OP_reg0 + n, 0, 0};
     } else if (std::sscanf(t.c_str(), "DW_OP_breg%d (r%*d): %d", &n, &v) == 2) {
-        op = {0x70 + n, v, 0};
+        op = {DW_OP_breg0 + n, v, 0};
     } else if (std::sscanf(t.c_str(), "DW_OP_regx: %d", &n) == 1) {
-        op = {0x90, n, 0};
+        op = {DW_OP_regx, n, 0};
     } else if (std::sscanf(t.c_str(), "DW_OP_fbreg: %d", &v) == 1) {
-        op = {0x91, v, 0};
+        op = {DW_OP_fbreg, v, 0};
     } else if (std::sscanf(t.c_str(), "DW_OP_piece: %d", &n) == 1) {
-        op = {0x93, n, 0};
+        op = {DW_OP_piece, n, 0};
     } else {
         return false;
     }
@@ -128,16 +126,11 @@ void check_fixture(const std::string& name) {
     std::vector<uint8_t> bytes = read_file_bytes(path);
     if (bytes.empty()) GTEST_SKIP() << name << " not built";
 
-    Session s;
-    s.console.to_memory = true;
-    s.image = bytes;
-    OutText sym;
-    out_open_memory(sym);
-    ASSERT_TRUE(read_elf(s, sym));
-    sym.data.clear();
-    s.opt.trace = true;
+    Fixture f(bytes, true);
+    Session& s = f.s;
+    OutText& sym = f.out;
     dump_loc_section(s, sym);
-    EXPECT_EQ(std::string::npos, s.console.text.find("warning: "));
+    EXPECT_EQ(0u, f.warnings());
 
     bool ok = false;
     std::vector<List> lists = parse_readelf_loc(run_command("readelf --debug-dump=loc '" + path + "'", &ok));
@@ -171,7 +164,7 @@ void check_fixture(const std::string& name) {
         }
 
         // The list reader of the walk, with that base: rows as readelf decodes the operations.
-        SymbolEntry e;
+        LocRows e;
         uint32_t b = base < 0 ? 0 : static_cast<uint32_t>(base);
         size_t after = read_loc_list(s, sym, b, e, list.start);
         EXPECT_EQ(list.terminator + 8, after);
@@ -180,12 +173,12 @@ void check_fixture(const std::string& name) {
             int seq = 0;
             for (const Op& op : want.ops) {
                 if (row >= kLocRows) break;
-                EXPECT_EQ(seq, e.floc_seq[row]);
-                EXPECT_EQ(want.begin, static_cast<uint32_t>(e.floc_begin[row]));
-                EXPECT_EQ(want.end, static_cast<uint32_t>(e.floc_end[row]));
-                EXPECT_EQ(op.code, e.floc_code[row]) << "entry at " << want.offset;
-                EXPECT_EQ(op.op1, e.floc_op1[row]) << "entry at " << want.offset;
-                EXPECT_EQ(op.op2, e.floc_op2[row]);
+                EXPECT_EQ(seq, e.seq[row]);
+                EXPECT_EQ(want.begin, static_cast<uint32_t>(e.begin[row]));
+                EXPECT_EQ(want.end, static_cast<uint32_t>(e.end[row]));
+                EXPECT_EQ(op.code, e.code[row]) << "entry at " << want.offset;
+                EXPECT_EQ(op.op1, e.op1[row]) << "entry at " << want.offset;
+                EXPECT_EQ(op.op2, e.op2[row]);
                 ++seq;
                 ++row;
             }
@@ -205,16 +198,9 @@ TEST(LocFixture, ListsMatchReadelf) {
 TEST(LocFixture, ArmO2DumpText) {
     std::vector<uint8_t> bytes = read_file_bytes(data_path("arm_o2.elf"));
     if (bytes.empty()) GTEST_SKIP() << "arm_o2.elf not built";
-    Session s;
-    s.console.to_memory = true;
-    s.image = bytes;
-    OutText sym;
-    out_open_memory(sym);
-    ASSERT_TRUE(read_elf(s, sym));
-    sym.data.clear();
-    s.opt.trace = true;
-    dump_loc_section(s, sym);
-    EXPECT_EQ(0u, sym.data.find("/.debug_loc Section[0]\r\n"
+    Fixture f(bytes, true);
+    dump_loc_section(f.s, f.out);
+    EXPECT_EQ(0u, f.out.data.find("/.debug_loc Section[0]\r\n"
                                 "/[0x0000] beginning[0x00000014] ending[0x0000001A] DW_OP_bregn(0x7D)[0]   @(.0+R13)\r\n"
                                 "/[0x000C] beginning[0x0000001A] ending[0x00000074] DW_OP_bregn(0x7D)[8]   @(.8+R13)\r\n"
                                 "/.debug_loc Section[1]\r\n"

@@ -4,17 +4,13 @@
 
 #include <numeric>
 
-#include "driver/passes.h"
-#include "common/session.h"
 #include "srec/srec_writer.h"
 #include "srec/srec_decode.h"
-#include "support/elf_builder.h"
-#include "support/run_helpers.h"
+#include "support/fixture.h"
 
 namespace {
 
-constexpr uint32_t kAlloc = 2, kWrite = 1, kExec = 4;
-constexpr uint32_t kProgbits = 1, kNobits = 8;
+constexpr uint32_t kNobits = 8;  // SHT_NOBITS
 
 std::string record(unsigned n, uint32_t address, unsigned type, const uint8_t* data) {
     OutText out;
@@ -23,12 +19,11 @@ std::string record(unsigned n, uint32_t address, unsigned type, const uint8_t* d
     return out.data;
 }
 
-// A session with an accepted header and an image of `image_size` bytes
-// counting up from 0, so a byte's value tells its file offset.
-struct Hand {
-    Session s;
+// A fixture with an accepted header and an image of `image_size` bytes
+// counting up from 0, so a byte's value tells its file offset; the section
+// and program header tables are filled by hand.
+struct Hand : Fixture {
     explicit Hand(size_t image_size = 0x200, uint32_t entry = 0) {
-        s.console.to_memory = true;
         s.image.resize(image_size);
         std::iota(s.image.begin(), s.image.end(), static_cast<uint8_t>(0));
         s.elf.header_accepted = true;
@@ -55,17 +50,16 @@ struct Hand {
         s.elf.program_headers.push_back(p);
     }
     std::string run(const std::string& name = "prog.mot") {
-        OutText mot;
-        out_open_memory(mot);
-        write_srec_file(s, mot, name);
-        return mot.data;
+        out.data.clear();
+        write_srec_file(s, out, name);
+        return out.data;
     }
 };
 
 SectionHeader section_at(uint32_t addr, uint32_t offset) {
     SectionHeader sh{};
-    sh.sh_type = kProgbits;
-    sh.sh_flags = kAlloc;
+    sh.sh_type = SHT_PROGBITS;
+    sh.sh_flags = SHF_ALLOC;
     sh.sh_addr = addr;
     sh.sh_offset = offset;
     return sh;
@@ -106,7 +100,7 @@ TEST(SrecRecord, AddressWidthCountAndChecksumByType) {
 
 TEST(SrecFile, SectionIsSplitIntoRecordsOfSixteenBytes) {
     Hand h(0x200, 0x1000);
-    h.add(kProgbits, kAlloc | kExec, 0x1000, 0x40, 40, ".text");
+    h.add(SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0x1000, 0x40, 40, ".text");
     DecodedSrec d = decode_srec(h.run());
     ASSERT_EQ(d.error, "");
     ASSERT_EQ(d.records.size(), 5u);
@@ -121,8 +115,8 @@ TEST(SrecFile, SectionIsSplitIntoRecordsOfSixteenBytes) {
 
 TEST(SrecFile, RecordTypeFollowsEachRecordsOwnAddress) {
     Hand h;
-    h.add(kProgbits, kAlloc, 0xFFF8, 0x10, 24);
-    h.add(kProgbits, kAlloc, 0xFFFFF8, 0x30, 24);
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0xFFF8, 0x10, 24);
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0xFFFFF8, 0x30, 24);
     std::string text = h.run();
     DecodedSrec d = decode_srec(text);
     ASSERT_EQ(d.error, "");
@@ -136,19 +130,19 @@ TEST(SrecFile, RecordTypeFollowsEachRecordsOwnAddress) {
 
 TEST(SrecFile, OnlyProgbitsWithAllocWriteOrAllocExecAreLoaded) {
     Hand h;
-    h.add(kProgbits, kAlloc, 0x100, 0x00, 1, ".ro");                    // A
-    h.add(kProgbits, kAlloc | kWrite, 0x200, 0x01, 1, ".data");         // WA
-    h.add(kProgbits, kAlloc | kExec, 0x300, 0x02, 1, ".text");          // AX
-    h.add(kProgbits, kAlloc | kWrite | kExec, 0x400, 0x03, 1, ".rwx");  // WAX: not written
-    h.add(kNobits, kAlloc | kWrite, 0x500, 0x04, 1, ".bss");
-    h.add(kProgbits, 0, 0x600, 0x05, 1, ".comment");
-    h.add(kProgbits, kWrite, 0x700, 0x06, 1, ".w");
-    h.add(kProgbits, kExec, 0x800, 0x07, 1, ".x");
-    h.add(kProgbits, 0x30 | kAlloc, 0x900, 0x08, 1, ".str");  // MERGE|STRINGS do not matter
-    h.add(kProgbits, 0x80000000u | kAlloc | kExec, 0xA00, 0x09, 1, ".hi");
-    h.add(kProgbits, 0x08 | kAlloc, 0xB00, 0x0A, 1, ".bit3");  // bit 3 is inside the low four
-    h.add(kProgbits, kAlloc, 0xC00, 0x0B, 0, ".empty");
-    h.add(0x70000001, kAlloc, 0xD00, 0x0C, 1, ".arm_exidx");
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0x100, 0x00, 1, ".ro");                    // A
+    h.add(SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0x200, 0x01, 1, ".data");         // WA
+    h.add(SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0x300, 0x02, 1, ".text");          // AX
+    h.add(SHT_PROGBITS, SHF_ALLOC | SHF_WRITE | SHF_EXECINSTR, 0x400, 0x03, 1, ".rwx");  // WAX: not written
+    h.add(kNobits, SHF_ALLOC | SHF_WRITE, 0x500, 0x04, 1, ".bss");
+    h.add(SHT_PROGBITS, 0, 0x600, 0x05, 1, ".comment");
+    h.add(SHT_PROGBITS, SHF_WRITE, 0x700, 0x06, 1, ".w");
+    h.add(SHT_PROGBITS, SHF_EXECINSTR, 0x800, 0x07, 1, ".x");
+    h.add(SHT_PROGBITS, 0x30 | SHF_ALLOC, 0x900, 0x08, 1, ".str");  // MERGE|STRINGS do not matter
+    h.add(SHT_PROGBITS, 0x80000000u | SHF_ALLOC | SHF_EXECINSTR, 0xA00, 0x09, 1, ".hi");
+    h.add(SHT_PROGBITS, 0x08 | SHF_ALLOC, 0xB00, 0x0A, 1, ".bit3");  // bit 3 is inside the low four
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0xC00, 0x0B, 0, ".empty");
+    h.add(0x70000001, SHF_ALLOC, 0xD00, 0x0C, 1, ".arm_exidx");
     DecodedSrec d = decode_srec(h.run());
     ASSERT_EQ(d.error, "");
     std::map<uint32_t, uint8_t> expected = {{0x100, 0}, {0x200, 1}, {0x300, 2}, {0x900, 8}, {0xA00, 9}};
@@ -158,8 +152,8 @@ TEST(SrecFile, OnlyProgbitsWithAllocWriteOrAllocExecAreLoaded) {
 
 TEST(SrecFile, FileWithoutLoadableSectionsHoldsHeaderAndTermination) {
     Hand h(0x40, 0x00FFFF00);
-    h.add(kNobits, kAlloc | kWrite, 0x20000000, 0x10, 0x100, ".bss");
-    h.add(kProgbits, 0x30, 0, 0x10, 0x10, ".comment");
+    h.add(kNobits, SHF_ALLOC | SHF_WRITE, 0x20000000, 0x10, 0x100, ".bss");
+    h.add(SHT_PROGBITS, 0x30, 0, 0x10, 0x10, ".comment");
     EXPECT_EQ(h.run(), "S00B000070726F672E6D6F74BE\r\nS804FFFF00FD\r\n");
 
     Hand none(0x40, 0x01000000);
@@ -170,8 +164,8 @@ TEST(SrecFile, FileWithoutLoadableSectionsHoldsHeaderAndTermination) {
 TEST(SrecLoadAddress, SegmentStartMovesOnlyTheSectionAtItsStart) {
     Hand h;
     h.segment(0x40, 0xFFFF8000, 0x00004000);
-    h.add(kProgbits, kAlloc | kWrite, 0xFFFF8000, 0x40, 20, ".data");
-    h.add(kProgbits, kAlloc | kWrite, 0xFFFF8014, 0x54, 4, ".data2");
+    h.add(SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0xFFFF8000, 0x40, 20, ".data");
+    h.add(SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0xFFFF8014, 0x54, 4, ".data2");
     DecodedSrec d = decode_srec(h.run());
     ASSERT_EQ(d.error, "");
     ASSERT_EQ(d.records.size(), 5u);
@@ -189,6 +183,7 @@ TEST(SrecLoadAddress, EveryConditionOfTheSegmentMustHold) {
     // Another file offset, another virtual address: the section's own address.
     EXPECT_EQ(load_address(index_segments(ph), section_at(0x20000000, 0x1004)), 0x20000000u);
     EXPECT_EQ(load_address(index_segments(ph), section_at(0x20000004, 0x1000)), 0x20000004u);
+    EXPECT_EQ(load_address(index_segments(ph), section_at(0x1FFFFFF0, 0x1000)), 0x1FFFFFF0u);
     // Physical address 0, or equal to the virtual one, never moves a section.
     ph[0].p_paddr = 0;
     EXPECT_EQ(load_address(index_segments(ph), section_at(0x20000000, 0x1000)), 0x20000000u);
@@ -216,10 +211,10 @@ TEST(SrecLoadAddress, FirstMatchingProgramHeaderWins) {
 
 TEST(SrecFile, SectionBeyondTheImageWritesOnlyBytesInside) {
     Hand h(0x30);
-    h.add(kProgbits, kAlloc, 0x100, 0x20, 0x40, ".cut");     // 16 of 64 bytes inside
-    h.add(kProgbits, kAlloc, 0x200, 0x1000, 0x10, ".gone");  // wholly outside
-    h.add(kProgbits, kAlloc, 0x300, 0xFFFFFFF0, 0x20, ".wrap");
-    h.add(kProgbits, kAlloc, 0x400, 0x2C, 4, ".last");       // ends exactly at the end: no warning
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0x100, 0x20, 0x40, ".cut");     // 16 of 64 bytes inside
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0x200, 0x1000, 0x10, ".gone");  // wholly outside
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0x300, 0xFFFFFFF0, 0x20, ".wrap");
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0x400, 0x2C, 4, ".last");       // ends exactly at the end: no warning
     DecodedSrec d = decode_srec(h.run());
     ASSERT_EQ(d.error, "");
     EXPECT_EQ(d.data_records, 2u);
@@ -235,7 +230,7 @@ TEST(SrecFile, SectionBeyondTheImageWritesOnlyBytesInside) {
 
 TEST(SrecFile, RejectedHeaderGivesHeaderAndZeroTermination) {
     Hand h(0x100, 0x1000);
-    h.add(kProgbits, kAlloc, 0x100, 0x20, 0x10);
+    h.add(SHT_PROGBITS, SHF_ALLOC, 0x100, 0x20, 0x10);
     h.s.elf.header_accepted = false;
     EXPECT_EQ(h.run(), "S00B000070726F672E6D6F74BE\r\nS9030000FC\r\n");
 
@@ -243,7 +238,7 @@ TEST(SrecFile, RejectedHeaderGivesHeaderAndZeroTermination) {
     for (int variant = 0; variant < 2; ++variant) {
         ElfBuilder b;
         b.entry = 0x1000;
-        b.add_section(".text", std::vector<uint8_t>(8, 0x11), kProgbits, kAlloc | kExec, 0x1000);
+        b.add_section(".text", std::vector<uint8_t>(8, 0x11), SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0x1000);
         if (variant == 0) b.ei_class = 2;
         std::vector<uint8_t> image = b.build();
         if (variant == 1) image[5] = 0;
@@ -258,9 +253,9 @@ TEST(SrecFile, WholeRunWritesTheMotFileOnlyWithOptionA) {
         ElfBuilder b;
         b.big_endian = big;
         b.entry = 0x1000;
-        int text = b.add_section(".text", std::vector<uint8_t>{1, 2, 3, 4, 5}, kProgbits, kAlloc | kExec, 0x1000);
-        int data = b.add_section(".data", std::vector<uint8_t>{0xAA, 0xBB}, kProgbits, kAlloc | kWrite, 0x20000000);
-        b.add_section(".bss", {}, kNobits, kAlloc | kWrite, 0x20000004);
+        int text = b.add_section(".text", std::vector<uint8_t>{1, 2, 3, 4, 5}, SHT_PROGBITS, SHF_ALLOC | SHF_EXECINSTR, 0x1000);
+        int data = b.add_section(".data", std::vector<uint8_t>{0xAA, 0xBB}, SHT_PROGBITS, SHF_ALLOC | SHF_WRITE, 0x20000000);
+        b.add_section(".bss", {}, kNobits, SHF_ALLOC | SHF_WRITE, 0x20000004);
         ElfBuilder::Segment flash;
         flash.section = text;
         flash.vaddr = flash.paddr = 0x1000;

@@ -9,17 +9,25 @@
 #include "driver/driver.h"
 #include "common/session.h"
 
+std::string lf_text(const std::string& crlf) {
+    std::string t;
+    t.reserve(crlf.size());
+    for (size_t i = 0; i < crlf.size(); ++i) {
+        if (crlf[i] == '\r' && i + 1 < crlf.size() && crlf[i + 1] == '\n') continue;
+        t += crlf[i];
+    }
+    return t;
+}
+
+size_t count_of(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+}
+
 std::string RunResult::text(const std::string& name) const {
     auto it = files.find(name);
-    if (it == files.end()) return {};
-    std::string out;
-    out.reserve(it->second.size());
-    const std::string& s = it->second;
-    for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;
-        out += s[i];
-    }
-    return out;
+    return it == files.end() ? std::string() : lf_text(it->second);
 }
 
 RunResult run_in_memory(const std::vector<std::string>& args, const std::string& input_name,

@@ -18,6 +18,11 @@ struct RunResult {
     std::string text(const std::string& name) const;
 };
 
+// Text with each CR LF shown as "\n".
+std::string lf_text(const std::string& crlf);
+// How often `part` occurs in `text`.
+size_t count_of(const std::string& text, const std::string& part);
+
 // Runs `morvik <args...>` with the input file `input_name` holding `input`.
 RunResult run_in_memory(const std::vector<std::string>& args, const std::string& input_name,
                         const std::vector<uint8_t>& input);

@@ -1,9 +1,5 @@
-// Hand-made DWARF 2 inputs for the symbol walk, and a reader for SYM records.
-//
-// DwarfFile assembles .debug_abbrev, .debug_info and .debug_loc side by side:
-// a test declares abbreviations, then writes DIEs as bytes, using
-// placeholders for type references that it patches once the referenced DIE
-// has been written. parse_records splits a SYM file into its records.
+// SYM records read back: parse_records splits a SYM file into its records,
+// convert runs a whole conversion in memory and parses its SYM file.
 #pragma once
 
 #include <map>
@@ -11,57 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "support/elf_builder.h"
-#include "support/run_helpers.h"
+#include "support/fixture.h"
 
 namespace symtest {
-
-using AttrPair = std::pair<uint32_t, uint32_t>;  // attribute, form
-
-struct DwarfFile {
-    explicit DwarfFile(bool big_endian = false, uint16_t machine = 40)
-        : big_endian(big_endian), machine(machine), abbrev(big_endian), info(big_endian), loc(big_endian) {}
-
-    bool big_endian;
-    uint16_t machine;
-    ByteWriter abbrev, info, loc;
-    size_t unit_start = 0;   // .debug_info offset of the open unit
-    size_t length_at = 0;    // its unit_length field
-    uint32_t abbrev_start = 0;
-
-    // Starts a declaration list for the next unit (its abbrev_offset).
-    void begin_abbrevs() { abbrev_start = static_cast<uint32_t>(abbrev.size()); }
-    void declare(uint32_t code, uint32_t tag, bool children, const std::vector<AttrPair>& specs) {
-        abbrev.uleb(code).uleb(tag).u8(children ? 1 : 0);
-        for (const AttrPair& s : specs) abbrev.uleb(s.first).uleb(s.second);
-        abbrev.u8(0).u8(0);
-    }
-    void end_abbrevs() { abbrev.u8(0); }
-
-    void begin_unit(uint8_t address_size = 4) {
-        unit_start = info.size();
-        length_at = ::begin_unit(info, 2, abbrev_start, address_size);
-    }
-    void end_unit() { info.patch_length32(length_at); }
-    // Offset of the next DIE from the start of the open unit (a DW_FORM_ref4 value).
-    uint32_t here() const { return static_cast<uint32_t>(info.size() - unit_start); }
-    // Offset of the next DIE in .debug_info (a DW_FORM_ref_addr value).
-    uint32_t here_in_section() const { return static_cast<uint32_t>(info.size()); }
-    // Patches a reference placeholder with the offset of the next DIE.
-    void point_here(size_t placeholder) { info.patch32(placeholder, here()); }
-
-    std::vector<uint8_t> build() const {
-        ElfBuilder b;
-        b.big_endian = big_endian;
-        b.machine = machine;
-        if (machine != 40) b.flags = 0;
-        b.add_section(".text", std::vector<uint8_t>(16, 0), 1, 6, 0x1000);
-        b.add_section(".debug_abbrev", abbrev);
-        b.add_section(".debug_info", info);
-        if (loc.size()) b.add_section(".debug_loc", loc);
-        return b.build();
-    }
-};
 
 // One SYM record: the fields by label ("nest", "name", ...); floc rows in order.
 struct Record {

@@ -1,38 +1,28 @@
 // SYM records written from hand-filled symbol tables.
 #include <gtest/gtest.h>
 
-#include "common/session.h"
-#include "common/text_io.h"
+#include "support/fixture.h"
 #include "symbols/sym_test_util.h"
 #include "symbols/sym_writer.h"
 #include "symbols/symbol_table.h"
 
 namespace {
 
-struct Writer {
-    Session s;
-    OutText out;
-    SymbolState& t() { return *s.sym; }
-    SymbolEntry& at(int i) {
-        touch_entry(t(), i);
-        return t().entries[static_cast<size_t>(i)];
-    }
-    Writer() {
-        s.console.to_memory = true;
-        out_open_memory(out);
-    }
-    std::string write() {
-        out.data.clear();
-        write_sym_records(s, out);
-        std::string text;
-        for (char c : out.data)
-            if (c != '\r') text += c;
-        return text;
-    }
-};
+// Entry i of the table, marked as written.
+SymbolEntry& entry(Fixture& f, int i) {
+    touch_entry(*f.s.sym, i);
+    return f.s.sym->entries[static_cast<size_t>(i)];
+}
 
-SymbolEntry& bit_member(Writer& w, int i, int32_t location, int32_t bit_off, int32_t one_byte) {
-    SymbolEntry& e = w.at(i);
+// The records of the table as it stands.
+std::string write(Fixture& f) {
+    f.out.data.clear();
+    write_sym_records(f.s, f.out);
+    return f.text();
+}
+
+SymbolEntry& bit_member(Fixture& w, int i, int32_t location, int32_t bit_off, int32_t one_byte) {
+    SymbolEntry& e = entry(w, i);
     e.name = "b" + std::to_string(i);
     e.nest = 1;
     e.ident = kIdentMember;
@@ -45,8 +35,8 @@ SymbolEntry& bit_member(Writer& w, int i, int32_t location, int32_t bit_off, int
 }
 
 TEST(SymWriter, RecordLinesInOrderWithTheirConditions) {
-    Writer w;
-    SymbolEntry& e = w.at(0);
+    Fixture w;
+    SymbolEntry& e = entry(w, 0);
     e.name = "table";
     e.location = -16;
     e.typen = "short unsigned int";
@@ -63,17 +53,17 @@ TEST(SymWriter, RecordLinesInOrderWithTheirConditions) {
     e.regn = "@(.-16+R14)";
     e.regcode = 0x7E;
     e.regop1 = -16;
-    e.floc_begin[0] = 0x1000;
-    e.floc_end[0] = 0x1010;
-    e.floc_code[0] = 0x7D;
-    e.floc_op1[0] = -4;
-    e.floc_begin[1] = 0x1010;
-    e.floc_end[1] = 0x1080;
-    e.floc_code[1] = 0x7E;
-    e.floc_op1[1] = 8;
+    e.floc.begin[0] = 0x1000;
+    e.floc.end[0] = 0x1010;
+    e.floc.code[0] = 0x7D;
+    e.floc.op1[0] = -4;
+    e.floc.begin[1] = 0x1010;
+    e.floc.end[1] = 0x1080;
+    e.floc.code[1] = 0x7E;
+    e.floc.op1[1] = 8;
     // A later row after the end row is not printed.
-    e.floc_begin[3] = 5;
-    EXPECT_EQ(w.write(),
+    e.floc.begin[3] = 5;
+    EXPECT_EQ(write(w),
               ": index[0]\n+ nest[0]\n+ name[table]\n+ location[0xFFFFFFF0]\n+ typen[Ushort]\n"
               "+ ident[LOCAL_F]\n+ kind[ARRAY POINTER STRUCT ]\n+ ele[2 3 4 0 0 0 0]\n+ fstart[0x1000]\n"
               "+ fend[0x1080]\n+ one_byte[4]\n+ total_byte[48]\n+ struct_len[12]\n+ regn[@(.-16+R14)]\n"
@@ -82,19 +72,19 @@ TEST(SymWriter, RecordLinesInOrderWithTheirConditions) {
 }
 
 TEST(SymWriter, SimpleEntryVoidTypeUnknownIdentAndPrintedRange) {
-    Writer w;
-    SymbolEntry& e = w.at(0);
+    Fixture w;
+    SymbolEntry& e = entry(w, 0);
     e.name = "p";
     e.ident = 3;  // not one of the codes
     e.regn = "R4";
     e.regcode = 0x54;
     // fstart and fend 0: taken from the rows (first begin, last non-zero end).
-    e.floc_begin[0] = 0x200;
-    e.floc_end[0] = 0x210;
-    e.floc_begin[1] = 0x210;
-    e.floc_end[1] = 0x260;
-    e.floc_end[5] = 0x300;  // not printed as a row, but counts for the end
-    auto recs = symtest::parse_records(w.write());
+    e.floc.begin[0] = 0x200;
+    e.floc.end[0] = 0x210;
+    e.floc.begin[1] = 0x210;
+    e.floc.end[1] = 0x260;
+    e.floc.end[5] = 0x300;  // not printed as a row, but counts for the end
+    auto recs = symtest::parse_records(write(w));
     ASSERT_EQ(recs.size(), 1u);
     EXPECT_EQ(recs[0]["typen"], "void");
     EXPECT_EQ(recs[0]["ident"], "");
@@ -107,12 +97,12 @@ TEST(SymWriter, SimpleEntryVoidTypeUnknownIdentAndPrintedRange) {
 }
 
 TEST(SymWriter, RegisterEntryWithoutRowsAndUnnamedEntriesSkipped) {
-    Writer w;
-    w.at(0).name = "r";
-    w.at(0).regn = "R3";
-    w.at(1).typen = "int";  // no name: nothing written
-    w.at(2).name = "m";
-    std::string text = w.write();
+    Fixture w;
+    entry(w, 0).name = "r";
+    entry(w, 0).regn = "R3";
+    entry(w, 1).typen = "int";  // no name: nothing written
+    entry(w, 2).name = "m";
+    std::string text = write(w);
     EXPECT_NE(text.find("+ regn[R3]\n+ regcode[0x0]\n+ regop1[0]\n+ regop2[0]\n=\n"), std::string::npos);
     EXPECT_EQ(text.find("floc"), std::string::npos);
     auto recs = symtest::parse_records(text);
@@ -165,10 +155,10 @@ TEST(SymWriter, KindAndIdentTexts) {
 }
 
 TEST(SymWriter, BitFieldLinesReplaceByteSizes) {
-    Writer w;
-    w.at(0).name = "flags";
+    Fixture w;
+    entry(w, 0).name = "flags";
     bit_member(w, 1, 0, 3, 4);
-    auto recs = symtest::parse_records(w.write());
+    auto recs = symtest::parse_records(write(w));
     ASSERT_EQ(recs.size(), 2u);
     EXPECT_EQ(recs[1]["kind"], "BIT ");
     EXPECT_EQ(recs[1]["bit_off"], "0x3");
@@ -178,30 +168,30 @@ TEST(SymWriter, BitFieldLinesReplaceByteSizes) {
 }
 
 TEST(SymWriter, BitFieldFixUpSixteenBit) {
-    Writer w;
-    w.at(0).name = "s";
+    Fixture w;
+    entry(w, 0).name = "s";
     bit_member(w, 1, 0, 20, 4);  // earlier member, upper half of a 4-byte unit
     bit_member(w, 2, 4, 18, 4);  // later member, other location, offset >= 16
     bit_member(w, 3, 4, 2, 4);   // lower half: untouched
-    auto recs = symtest::parse_records(w.write());
+    auto recs = symtest::parse_records(write(w));
     ASSERT_EQ(recs.size(), 4u);
     EXPECT_EQ(recs[1]["bit_off"], "0x4");
     EXPECT_EQ(recs[1]["location"], "0x2");
     // Marked, and not moved: its location 4 is not below the new location 2.
     EXPECT_EQ(recs[2]["bit_off"], "0x12");
     EXPECT_EQ(recs[2]["location"], "0x4");
-    EXPECT_EQ(w.t().entries[2].bit_fixed, 255);
+    EXPECT_EQ((*w.s.sym).entries[2].bit_fixed, 255);
     EXPECT_EQ(recs[3]["bit_off"], "0x2");
-    EXPECT_EQ(w.t().entries[3].bit_fixed, 0);
+    EXPECT_EQ((*w.s.sym).entries[3].bit_fixed, 0);
 }
 
 TEST(SymWriter, BitFieldFixUpMovesLaterEntriesBelowTheNewLocation) {
-    Writer w;
-    w.at(0).name = "s";
+    Fixture w;
+    entry(w, 0).name = "s";
     bit_member(w, 1, 4, 20, 4);
     bit_member(w, 2, 0, 16, 4);  // the scan finds it (location differs from 4)
     bit_member(w, 3, 4, 30, 4);  // already below 6: moved too
-    auto recs = symtest::parse_records(w.write());
+    auto recs = symtest::parse_records(write(w));
     EXPECT_EQ(recs[1]["location"], "0x6");
     EXPECT_EQ(recs[1]["bit_off"], "0x4");
     EXPECT_EQ(recs[2]["location"], "0x2");
@@ -212,24 +202,24 @@ TEST(SymWriter, BitFieldFixUpMovesLaterEntriesBelowTheNewLocation) {
 
 TEST(SymWriter, BitFieldFixUpThirtyTwoBitCasesAndNegativeOffsets) {
     {
-        Writer w;  // upper: 8-byte units, offset >= 32
-        w.at(0).name = "s";
+        Fixture w;  // upper: 8-byte units, offset >= 32
+        entry(w, 0).name = "s";
         bit_member(w, 1, 0, 10, 8);
         bit_member(w, 2, 8, 40, 8);
-        auto recs = symtest::parse_records(w.write());
+        auto recs = symtest::parse_records(write(w));
         EXPECT_EQ(recs[1]["bit_off"], "0xFFFFFFEA");  // 10 - 32, printed as its 32-bit pattern
         EXPECT_EQ(recs[1]["location"], "0x4");
         EXPECT_EQ(recs[2]["bit_off"], "0x28");
         EXPECT_EQ(recs[2]["location"], "0x8");
     }
     {
-        Writer w;  // lower: 8-byte units, offset < 32
-        w.at(0).name = "s";
+        Fixture w;  // lower: 8-byte units, offset < 32
+        entry(w, 0).name = "s";
         bit_member(w, 1, 0, 10, 8);
         bit_member(w, 2, 8, 5, 8);   // location above entry 1's: 4 bytes lower
         bit_member(w, 3, 0, 7, 8);   // not above: 32 more bits
         bit_member(w, 4, 0, 33, 8);  // offset >= 32: only marked
-        auto recs = symtest::parse_records(w.write());
+        auto recs = symtest::parse_records(write(w));
         EXPECT_EQ(recs[1]["bit_off"], "0x2A");
         EXPECT_EQ(recs[1]["location"], "0x0");
         EXPECT_EQ(recs[2]["location"], "0x4");
@@ -237,43 +227,43 @@ TEST(SymWriter, BitFieldFixUpThirtyTwoBitCasesAndNegativeOffsets) {
         EXPECT_EQ(recs[3]["location"], "0x0");
         EXPECT_EQ(recs[3]["bit_off"], "0x27");
         EXPECT_EQ(recs[4]["bit_off"], "0x21");
-        EXPECT_EQ(w.t().entries[4].bit_fixed, 255);
+        EXPECT_EQ((*w.s.sym).entries[4].bit_fixed, 255);
     }
     {
-        Writer w;  // the scan stops at the first entry without BIT
-        w.at(0).name = "s";
+        Fixture w;  // the scan stops at the first entry without BIT
+        entry(w, 0).name = "s";
         bit_member(w, 1, 0, 20, 4);
-        w.at(2).name = "plain";
+        entry(w, 2).name = "plain";
         bit_member(w, 3, 4, 18, 4);
-        auto recs = symtest::parse_records(w.write());
+        auto recs = symtest::parse_records(write(w));
         EXPECT_EQ(recs[1]["bit_off"], "0x14");
         EXPECT_EQ(recs[1]["location"], "0x0");
     }
 }
 
 TEST(SymWriter, GlobalCopyWritesTheTreeAgainFromTheGlobalBank) {
-    Writer w;
+    Fixture w;
     w.s.opt.globalize_statics = true;
-    SymbolEntry& root = w.at(0);
+    SymbolEntry& root = entry(w, 0);
     root.name = "cfg";
     root.ident = kIdentLocalS;
     root.kind = kKindStruct;
     root.location = 0x2000;
     root.struct_len = 8;
-    w.at(1).name = "a";
-    w.at(1).nest = 1;
-    w.at(1).ident = kIdentMember;
-    w.at(2).name = "b";
-    w.at(2).nest = 1;
-    w.at(2).ident = kIdentMember;
-    w.at(2).typen = "unsigned char";
+    entry(w, 1).name = "a";
+    entry(w, 1).nest = 1;
+    entry(w, 1).ident = kIdentMember;
+    entry(w, 2).name = "b";
+    entry(w, 2).nest = 1;
+    entry(w, 2).ident = kIdentMember;
+    entry(w, 2).typen = "unsigned char";
     // Stale global-bank entries behind the copy are never printed.
-    w.t().entries[1024 + 3].name = "stale";
-    SymbolEntry& copy = w.at(1024);
+    (*w.s.sym).entries[1024 + 3].name = "stale";
+    SymbolEntry& copy = entry(w, 1024);
     copy.name = "cfg@main.c";
     copy.ident = kIdentVariable;
     copy.location = 0;  // replaced by entry 0's values
-    auto recs = symtest::parse_records(w.write());
+    auto recs = symtest::parse_records(write(w));
     ASSERT_EQ(recs.size(), 6u);
     const int indexes[] = {0, 1, 2, 0, 1, 2};
     for (int i = 0; i < 6; ++i) EXPECT_EQ(recs[static_cast<size_t>(i)].index, indexes[i]);
@@ -285,33 +275,33 @@ TEST(SymWriter, GlobalCopyWritesTheTreeAgainFromTheGlobalBank) {
     EXPECT_EQ(recs[5]["typen"], "Uchar");
 
     // Without -g the prepared copy is not written.
-    Writer plain;
-    plain.at(0).name = "cfg";
-    plain.at(1024).name = "cfg@main.c";
-    EXPECT_EQ(symtest::parse_records(plain.write()).size(), 1u);
+    Fixture plain;
+    entry(plain, 0).name = "cfg";
+    entry(plain, 1024).name = "cfg@main.c";
+    EXPECT_EQ(symtest::parse_records(write(plain)).size(), 1u);
 }
 
 TEST(SymWriter, GlobalCopiesOfBitFieldsKeepTheirUnfixedValues) {
-    Writer w;
+    Fixture w;
     w.s.opt.globalize_statics = true;
-    w.at(0).name = "s";
-    w.at(0).location = 0x100;
+    entry(w, 0).name = "s";
+    entry(w, 0).location = 0x100;
     bit_member(w, 1, 0, 20, 4);
     bit_member(w, 2, 4, 18, 4);
-    w.at(1024).name = "s@f";
-    auto recs = symtest::parse_records(w.write());
+    entry(w, 1024).name = "s@f";
+    auto recs = symtest::parse_records(write(w));
     ASSERT_EQ(recs.size(), 6u);
     EXPECT_EQ(recs[1]["bit_off"], "0x4");
     EXPECT_EQ(recs[4]["bit_off"], "0x14");  // copied before the fix-up
 }
 
 TEST(SymWriter, UsedExtentFollowsTheMarkedEntries) {
-    Writer w;
-    EXPECT_EQ(used_main_extent(w.t()), 1);
-    w.at(5).name = "x";
-    EXPECT_EQ(used_main_extent(w.t()), 6);
-    w.at(1023).name = "y";
-    EXPECT_EQ(used_main_extent(w.t()), 1024);
+    Fixture w;
+    EXPECT_EQ(used_main_extent((*w.s.sym)), 1);
+    entry(w, 5).name = "x";
+    EXPECT_EQ(used_main_extent((*w.s.sym)), 6);
+    entry(w, 1023).name = "y";
+    EXPECT_EQ(used_main_extent((*w.s.sym)), 1024);
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ TEST(TypeRules, PostPassSizesNamesAndMemberRanges) {
     d.one_byte = 8;
     SymbolEntry& unnamed = at(4);
     unnamed.one_byte = 7;
-    finish_symbols(s);
+    finish_symbols(t, s.elf.address_size);
     EXPECT_EQ(root.one_byte, 2);
     EXPECT_EQ(root.total_byte, 30);
     EXPECT_EQ(m.typen, "float");

@@ -2,30 +2,14 @@
 
 #include <sstream>
 
-#include "driver/passes.h"
-#include "support/run_helpers.h"
-#include "symbols/decoder_session.h"
+#include "support/fixture.h"
 #include "symbols/dwarf_names.h"
+#include "symbols/symbol_table.h"
 #include "symbols/units.h"
 
 namespace {
 
-struct Dwarf {
-    bool big_endian = false;
-    ByteWriter abbrev, info;
-    bool with_abbrev = true;
-    explicit Dwarf(bool be) : big_endian(be), abbrev(be), info(be) {}
-
-    std::vector<uint8_t> image(int* info_index = nullptr, int* abbrev_index = nullptr) {
-        ElfBuilder b;
-        b.big_endian = big_endian;
-        int i = b.add_section(".debug_info", info);
-        int a = with_abbrev ? b.add_section(".debug_abbrev", abbrev) : 0;
-        if (info_index) *info_index = i;
-        if (abbrev_index) *abbrev_index = a;
-        return b.build();
-    }
-};
+const AbbrevSlot* decl(const Fixture& f, uint32_t code) { return find_abbreviation(f.s.sym->abbrevs, code); }
 
 // A unit without DIEs (its length covers the header only).
 void empty_unit(ByteWriter& w, uint32_t abbrev_offset, uint16_t version = 2) {
@@ -41,14 +25,14 @@ std::string hex4(size_t v) {
 
 TEST(Units, HeaderAndDeclarationTraceIsTheSameInBothByteOrders) {
     for (bool be : {false, true}) {
-        Dwarf d(be);
+        DwarfBuilder d(be);
         d.abbrev.uleb(1).uleb(DW_TAG_compile_unit).u8(DW_CHILDREN_yes);
         d.abbrev.uleb(DW_AT_name).uleb(DW_FORM_string).uleb(DW_AT_low_pc).uleb(DW_FORM_addr).u8(0).u8(0);
         d.abbrev.uleb(2).uleb(DW_TAG_base_type).u8(DW_CHILDREN_no).u8(0).u8(0);  // no specifications
         d.abbrev.u8(0);
         empty_unit(d.info, 0);
-        int ii = 0, ai = 0;
-        DecoderSession s(d.image(&ii, &ai));
+        Fixture s(d.image(), true);
+        const int ii = d.info_index, ai = d.abbrev_index;
         walk_units(s.s, s.out);
         const size_t info = s.section_offset(ii), abbrev = s.section_offset(ai);
         std::string expected = "/[" + hex4(info) +
@@ -70,33 +54,33 @@ TEST(Units, HeaderAndDeclarationTraceIsTheSameInBothByteOrders) {
         EXPECT_EQ(s.text(), expected) << (be ? "big-endian" : "little-endian");
         EXPECT_EQ(s.console(), expected);
         // The table holds the positions and decoded heads of both declarations.
-        const AbbrevSlot* one = find_abbreviation(s.s, 1);
+        const AbbrevSlot* one = decl(s, 1);
         ASSERT_NE(one, nullptr);
         EXPECT_EQ(one->pos, abbrev);
         EXPECT_EQ(one->tag, DW_TAG_compile_unit);
         EXPECT_EQ(one->children, DW_CHILDREN_yes);
-        EXPECT_EQ(one->specs, abbrev + 3);
-        const AbbrevSlot* two = find_abbreviation(s.s, 2);
+        EXPECT_EQ(one->pairs, abbrev + 3);
+        const AbbrevSlot* two = decl(s, 2);
         ASSERT_NE(two, nullptr);
         EXPECT_EQ(two->children, DW_CHILDREN_no);
-        EXPECT_EQ(find_abbreviation(s.s, 0), nullptr);
-        EXPECT_EQ(find_abbreviation(s.s, 3), nullptr);
+        EXPECT_EQ(decl(s, 0), nullptr);
+        EXPECT_EQ(decl(s, 3), nullptr);
     }
 }
 
 TEST(Units, NothingWithoutTraceMode) {
-    Dwarf d(false);
+    DwarfBuilder d(false);
     d.abbrev.uleb(1).uleb(DW_TAG_base_type).u8(0).u8(0).u8(0).u8(0);
     empty_unit(d.info, 0);
-    DecoderSession s(d.image(), false);
+    Fixture s(d.image(), false);
     walk_units(s.s, s.out);
     EXPECT_EQ(s.out.data, "");
     EXPECT_EQ(s.console(), "");
-    EXPECT_NE(find_abbreviation(s.s, 1), nullptr);
+    EXPECT_NE(decl(s, 1), nullptr);
 }
 
 TEST(Units, LargeCodesDuplicatesAndCodesWithoutSlot) {
-    Dwarf d(false);
+    DwarfBuilder d(false);
     d.abbrev.uleb(200).uleb(DW_TAG_variable).u8(0).u8(0).u8(0);
     d.abbrev.uleb(300).uleb(DW_TAG_member).u8(0).u8(0).u8(0);
     d.abbrev.uleb(5000).uleb(DW_TAG_typedef).u8(0).u8(0).u8(0);  // no slot
@@ -104,15 +88,15 @@ TEST(Units, LargeCodesDuplicatesAndCodesWithoutSlot) {
     d.abbrev.uleb(0x10000 + 7).uleb(0x4081).u8(0).u8(0).u8(0);   // shown by its low 16 bits
     d.abbrev.u8(0);
     empty_unit(d.info, 0);
-    DecoderSession s(d.image());
+    Fixture s(d.image(), true);
     walk_units(s.s, s.out);
-    ASSERT_NE(find_abbreviation(s.s, 200), nullptr);
-    EXPECT_EQ(find_abbreviation(s.s, 200)->tag, DW_TAG_label);
-    ASSERT_NE(find_abbreviation(s.s, 300), nullptr);
-    EXPECT_EQ(find_abbreviation(s.s, 300)->tag, DW_TAG_member);
-    EXPECT_EQ(find_abbreviation(s.s, 5000), nullptr);
-    EXPECT_EQ(find_abbreviation(s.s, 5000 & 1023), nullptr);
-    EXPECT_EQ(find_abbreviation(s.s, 7), nullptr);
+    ASSERT_NE(decl(s, 200), nullptr);
+    EXPECT_EQ(decl(s, 200)->tag, DW_TAG_label);
+    ASSERT_NE(decl(s, 300), nullptr);
+    EXPECT_EQ(decl(s, 300)->tag, DW_TAG_member);
+    EXPECT_EQ(decl(s, 5000), nullptr);
+    EXPECT_EQ(decl(s, 5000 & 1023), nullptr);
+    EXPECT_EQ(decl(s, 7), nullptr);
     std::string t = s.text();
     EXPECT_NE(t.find("/----- .debug_addrev Section [ 300] ["), std::string::npos);
     EXPECT_NE(t.find("/----- .debug_addrev Section [ 5000] ["), std::string::npos);
@@ -122,7 +106,7 @@ TEST(Units, LargeCodesDuplicatesAndCodesWithoutSlot) {
 }
 
 TEST(Units, TwoUnitsEachWithItsOwnDeclarations) {
-    Dwarf d(true);
+    DwarfBuilder d(true);
     // Unit 1: code 1 is a compile unit; unit 2: code 1 is a base type.
     d.abbrev.uleb(1).uleb(DW_TAG_compile_unit).u8(0).uleb(DW_AT_name).uleb(DW_FORM_string).u8(0).u8(0);
     d.abbrev.u8(0);
@@ -137,8 +121,8 @@ TEST(Units, TwoUnitsEachWithItsOwnDeclarations) {
     at = begin_unit(d.info, 2, second);
     d.info.uleb(1).u8(4);
     d.info.patch_length32(at);
-    int ii = 0;
-    DecoderSession s(d.image(&ii));
+    Fixture s(d.image(), true);
+    const int ii = d.info_index;
     walk_units(s.s, s.out);
     const size_t info = s.section_offset(ii);
     std::string t = s.text();
@@ -152,7 +136,7 @@ TEST(Units, TwoUnitsEachWithItsOwnDeclarations) {
     EXPECT_NE(rest.find("Tag[DW_TAG_base_type(0x24)"), std::string::npos);
     EXPECT_EQ(rest.find("DW_TAG_compiler_unit"), std::string::npos);
     // The second unit's load cleared the first unit's declarations.
-    EXPECT_EQ(find_abbreviation(s.s, 1)->tag, DW_TAG_base_type);
+    EXPECT_EQ(decl(s, 1)->tag, DW_TAG_base_type);
     // Unit table: starts and ends inside .debug_info.
     const UnitTable& u = s.s.sym->units;
     ASSERT_EQ(u.slots.size(), 2u);
@@ -164,23 +148,23 @@ TEST(Units, TwoUnitsEachWithItsOwnDeclarations) {
 }
 
 TEST(Units, ListEndsAtItsZeroCodeNotAtTheSectionEnd) {
-    Dwarf d(false);
+    DwarfBuilder d(false);
     d.abbrev.uleb(1).uleb(DW_TAG_variable).u8(0).u8(0).u8(0).u8(0);
     d.abbrev.uleb(2).uleb(DW_TAG_member).u8(0).u8(0).u8(0).u8(0);  // the next unit's list
     empty_unit(d.info, 0);
-    DecoderSession s(d.image());
+    Fixture s(d.image(), true);
     walk_units(s.s, s.out);
-    EXPECT_NE(find_abbreviation(s.s, 1), nullptr);
-    EXPECT_EQ(find_abbreviation(s.s, 2), nullptr);
+    EXPECT_NE(decl(s, 1), nullptr);
+    EXPECT_EQ(decl(s, 2), nullptr);
     EXPECT_EQ(count_of(s.text(), "/----- .debug_addrev"), 1u);
 }
 
 TEST(Units, MissingSections) {
-    Dwarf d(false);
+    DwarfBuilder d(false);
     d.with_abbrev = false;
     empty_unit(d.info, 0);
     empty_unit(d.info, 0);
-    DecoderSession s(d.image());
+    Fixture s(d.image(), true);
     walk_units(s.s, s.out);
     // The first header is traced, then the loop stops.
     EXPECT_EQ(count_of(s.text(), "<<<<<<<<<<<<<<<<<<<< .debug_info Section"), 1u);
@@ -189,109 +173,107 @@ TEST(Units, MissingSections) {
 
     ElfBuilder b;
     b.add_section(".debug_abbrev", {1, 0x34, 0, 0, 0, 0});
-    DecoderSession none(b.build());
+    Fixture none(b.build(), true);
     walk_units(none.s, none.out);
     EXPECT_EQ(none.out.data, "");
     EXPECT_EQ(none.console(), "");
 }
 
 TEST(Units, Version5UnitIsTracedAndSkipped) {
-    Dwarf d(false);
+    DwarfBuilder d(false);
     d.abbrev.uleb(1).uleb(DW_TAG_variable).u8(0).u8(0).u8(0).u8(0);
     size_t at = begin_unit(d.info, 5, 0);
     d.info.fill(6, 0x01);  // DIEs the reader must not decode
     d.info.patch_length32(at);
     empty_unit(d.info, 0);
-    DecoderSession s(d.image());
+    Fixture s(d.image(), true);
     walk_units(s.s, s.out);
     std::string t = s.text();
     EXPECT_EQ(count_of(t, "<<<<<<<<<<<<<<<<<<<< .debug_info Section"), 2u);
     EXPECT_NE(t.find("/version            0x0005 \n"), std::string::npos);
     EXPECT_EQ(count_of(t, "Tag["), 0u);
-    EXPECT_EQ(count_of(s.console(), "warning: "), 1u);
-    EXPECT_NE(s.console().find("DWARF version 5"), std::string::npos);
+    EXPECT_EQ(s.warning_lines(), std::vector<std::string>{"compilation unit at offset 0x0 of .debug_info has DWARF "
+                                                          "version 5, which is not supported; its entries are skipped"});
     EXPECT_EQ(s.s.sym->units.slots.size(), 2u);
 }
 
 TEST(Units, UnitLongerThanTheSectionStopsThere) {
-    Dwarf d(false);
+    DwarfBuilder d(false);
     d.abbrev.uleb(1).uleb(DW_TAG_variable).u8(0).u8(0).u8(0).u8(0);
     begin_unit(d.info, 2, 0);
     d.info.patch32(0, 1000);
     d.info.uleb(0);
     d.info.uleb(0);
-    DecoderSession s(d.image());
+    Fixture s(d.image(), true);
     walk_units(s.s, s.out);
     EXPECT_EQ(count_of(s.text(), "<<<<<<<<<<<<<<<<<<<< .debug_info Section"), 1u);
-    EXPECT_EQ(count_of(s.console(), "warning: "), 1u);
-    EXPECT_NE(s.console().find("runs past the end of .debug_info"), std::string::npos);
+    EXPECT_EQ(s.warning_lines(),
+              std::vector<std::string>{"compilation unit at offset 0x0 of .debug_info runs past the end of "
+                                       ".debug_info; its entries are read up to the section end"});
     ASSERT_EQ(s.s.sym->units.slots.size(), 1u);
     EXPECT_EQ(s.s.sym->units.slots[0].end, d.info.size() - 1);
 }
 
+// Each broken header gets its one warning; the units after it are still read.
 TEST(Units, BrokenHeadersWarnOnce) {
-    {   // Header cut by the section end: traced as far as it goes, missing bytes as 0.
-        Dwarf d(true);
-        d.abbrev.u8(0);
-        d.info.u32(20).u16(2).u8(0);
-        DecoderSession s(d.image());
-        walk_units(s.s, s.out);
-        EXPECT_NE(s.text().find("/offset             0x00000000 \n/size               0x00 \n"), std::string::npos);
-        EXPECT_EQ(count_of(s.console(), "warning: "), 1u);
-        EXPECT_NE(s.console().find("cut off"), std::string::npos);
-    }
-    {   // 64-bit DWARF.
-        Dwarf d(false);
-        d.abbrev.u8(0);
-        d.info.u32(0xFFFFFFFF).u64(7).u16(2).u64(0).u8(4);
-        DecoderSession s(d.image());
-        walk_units(s.s, s.out);
-        EXPECT_EQ(count_of(s.console(), "warning: "), 1u);
-        EXPECT_NE(s.console().find("64-bit"), std::string::npos);
-    }
-    {   // Abbreviation offset outside .debug_abbrev: that unit is skipped, the next one is read.
-        Dwarf d(false);
+    struct Case {
+        const char* what;
+        bool big_endian;
+        std::vector<uint8_t> info;  // before one empty unit
+        size_t units_traced;
+        const char* warning;
+    } cases[] = {
+        {"header cut by the section end", true, {0, 0, 0, 20, 0, 2, 0}, 1,
+         "compilation-unit header at offset 0x0 of .debug_info is cut off by the end of the section"},
+        {"64-bit DWARF", false, {0xFF, 0xFF, 0xFF, 0xFF, 7, 0, 0, 0, 0, 0, 0, 0, 2, 0}, 1,
+         "compilation unit at offset 0x0 of .debug_info uses the 64-bit DWARF format, which is not supported; "
+         "the rest of .debug_info is skipped"},
+        {"abbreviation offset outside .debug_abbrev", false, {7, 0, 0, 0, 2, 0, 0, 5, 0, 0, 4}, 2,
+         "compilation unit at offset 0x0 of .debug_info names an abbreviation offset outside .debug_abbrev; "
+         "its entries are skipped"},
+        {"unit_length shorter than the header", false, {3, 0, 0, 0, 2, 0, 0}, 2,
+         "compilation unit at offset 0x0 of .debug_info is shorter than its header"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DwarfBuilder d(c.big_endian);
         d.abbrev.uleb(1).uleb(DW_TAG_variable).u8(0).u8(0).u8(0).u8(0);
-        empty_unit(d.info, 0x500);
-        empty_unit(d.info, 0);
-        DecoderSession s(d.image());
+        d.info.raw(c.info);
+        if (c.units_traced > 1) empty_unit(d.info, 0);
+        Fixture s(d.image(), true);
         walk_units(s.s, s.out);
-        EXPECT_EQ(count_of(s.text(), "<<<<<<<<<<<<<<<<<<<< .debug_info Section"), 2u);
-        EXPECT_EQ(count_of(s.text(), "/----- .debug_addrev"), 1u);
-        EXPECT_EQ(count_of(s.console(), "warning: "), 1u);
+        EXPECT_EQ(count_of(s.text(), "<<<<<<<<<<<<<<<<<<<< .debug_info Section"), c.units_traced);
+        EXPECT_EQ(s.warning_lines(), std::vector<std::string>{c.warning});
     }
-    {   // unit_length shorter than the header: nothing walked, the loop goes on.
-        Dwarf d(false);
-        d.abbrev.uleb(1).uleb(DW_TAG_variable).u8(0).u8(0).u8(0).u8(0);
-        d.info.u32(3).u16(2).u8(0);
-        empty_unit(d.info, 0);
-        DecoderSession s(d.image());
-        walk_units(s.s, s.out);
-        EXPECT_EQ(count_of(s.text(), "<<<<<<<<<<<<<<<<<<<< .debug_info Section"), 2u);
-        EXPECT_EQ(count_of(s.console(), "warning: "), 1u);
-    }
+    // The cut header is traced as far as it goes, missing bytes as 0.
+    DwarfBuilder d(true);
+    d.abbrev.u8(0);
+    d.info.u32(20).u16(2).u8(0);
+    Fixture s(d.image(), true);
+    walk_units(s.s, s.out);
+    EXPECT_NE(s.text().find("/offset             0x00000000 \n/size               0x00 \n"), std::string::npos);
 }
 
 TEST(Units, CutDeclarationStopsWithOneWarning) {
-    Dwarf d(false);
+    DwarfBuilder d(false);
     d.abbrev.uleb(1).uleb(DW_TAG_variable).u8(0).uleb(DW_AT_name).uleb(DW_FORM_string).uleb(DW_AT_type);
     empty_unit(d.info, 0);
-    DecoderSession s(d.image());
+    Fixture s(d.image(), true);
     walk_units(s.s, s.out);
     std::string t = s.text();
     EXPECT_NE(t.find("/DW_AT_name(0x03)                  DW_FORM_string(0x08)    \n"), std::string::npos);
-    EXPECT_EQ(count_of(s.console(), "warning: "), 1u);
-    EXPECT_NE(s.console().find("cut off by the end of .debug_abbrev"), std::string::npos);
+    EXPECT_EQ(s.warning_lines(), std::vector<std::string>{"abbreviation declaration at offset 0x0 of .debug_abbrev "
+                                                          "is cut off by the end of the section"});
     // What was read stays usable.
-    ASSERT_NE(find_abbreviation(s.s, 1), nullptr);
-    EXPECT_EQ(find_abbreviation(s.s, 1)->tag, DW_TAG_variable);
+    ASSERT_NE(decl(s, 1), nullptr);
+    EXPECT_EQ(decl(s, 1)->tag, DW_TAG_variable);
 }
 
 TEST(Units, TableGrowsPast4096UnitsAndFindsTheUnitOfAnOffset) {
-    Dwarf d(false);
+    DwarfBuilder d(false);
     d.abbrev.uleb(1).uleb(DW_TAG_variable).u8(0).u8(0).u8(0).u8(0);
     for (int i = 0; i < 5000; ++i) empty_unit(d.info, 0);
-    DecoderSession s(d.image(), false);
+    Fixture s(d.image(), false);
     walk_units(s.s, s.out);
     UnitTable& u = s.s.sym->units;
     ASSERT_EQ(u.slots.size(), 5000u);
@@ -299,16 +281,14 @@ TEST(Units, TableGrowsPast4096UnitsAndFindsTheUnitOfAnOffset) {
     EXPECT_EQ(u.slots[4999].end, 5000u * 11 - 1);
     // As while walking unit 4700: an offset inside unit 4500 finds it, an
     // offset inside the current unit (end still 0) finds the current one.
-    u.current = 4700;
     u.slots[4700].end = 0;
-    EXPECT_EQ(unit_start_for_offset(s.s, 4500 * 11 + 5), 4500u * 11);
-    EXPECT_EQ(unit_start_for_offset(s.s, 4500 * 11), 4500u * 11);
-    EXPECT_EQ(unit_start_for_offset(s.s, 4500 * 11 + 10), 4500u * 11);
-    EXPECT_EQ(unit_start_for_offset(s.s, 3), 0u);
-    EXPECT_EQ(unit_start_for_offset(s.s, 4700 * 11 + 9), 4700u * 11);
-    EXPECT_EQ(unit_start_for_offset(s.s, 99999), 4700u * 11);  // nothing later is searched
-    u.current = 0;
-    EXPECT_EQ(unit_start_for_offset(s.s, 4500 * 11), 0u);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 4500 * 11 + 5), 4500u * 11);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 4500 * 11), 4500u * 11);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 4500 * 11 + 10), 4500u * 11);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 3), 0u);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 4700 * 11 + 9), 4700u * 11);
+    EXPECT_EQ(unit_start_for_offset(u, 4700, 99999), 4700u * 11);  // nothing later is searched
+    EXPECT_EQ(unit_start_for_offset(u, 0, 4500 * 11), 0u);
 }
 
 // The unit headers and declarations of a real file, against readelf.
@@ -317,7 +297,7 @@ TEST(Units, FixtureMatchesReadelf) {
     for (const char* name : {"arm_le.elf", "arm_be.elf", "sh4.elf"}) {
         std::vector<uint8_t> bytes = read_file_bytes(data_path(name));
         if (bytes.empty()) GTEST_SKIP() << name << " missing";
-        DecoderSession s(bytes);
+        Fixture s(bytes, true);
         walk_units(s.s, s.out);
         std::string t = s.text();
         EXPECT_EQ(s.console().find("warning"), std::string::npos) << name;

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kBench = std::string(MORVIK_TEST_DATA) + "/../../bench";
+const std::string kBench = MORVIK_BENCH;
 
 struct Shell {
     int status;

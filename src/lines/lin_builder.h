@@ -1,0 +1,15 @@
+// The LIN builder: reads the LXX file back into module records, marks the
+// duplicated and (with -i) the inline modules and writes the LIN file.
+#pragma once
+
+struct Session;
+struct OutText;
+struct InText;
+
+// Reads the LXX file back (returns false when its first line is not the
+// banner line), writes the LIN header lines and collects the records.
+bool read_and_mark_lines(Session& s, InText& lxx, OutText& lin);
+// Marks inline modules (-i).
+void mark_inline_modules(Session& s);
+// Writes the collected records to the LIN file.
+void write_line_records(Session& s, OutText& lin);

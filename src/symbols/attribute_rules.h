@@ -1,0 +1,54 @@
+// What the rules of the walk see of one attribute, and what they ask the
+// tree builder to do with a type reference.
+//
+// The scope rules (scope_rules.h) and the type rules (type_rules.h) write
+// the entries of the struct symbol table; neither follows a reference
+// itself. A rule that meets DW_AT_type returns a FollowRequest, and the tree
+// builder follows the reference, so that the one recursion of the walk
+// (a DIE, its type, that type's members, their types ...) lives in the tree
+// builder alone.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/dwarf_codes.h"
+#include "locations/loc_expr.h"
+#include "symbols/attributes.h"
+#include "symbols/symbol_table.h"
+
+// One attribute as the rules see it.
+struct AttributeView {
+    uint32_t attr = 0;
+    uint32_t form = 0;   // the form decoded (DW_FORM_ref2 type references become DW_FORM_ref_addr)
+    uint32_t value = 0;  // the first four value bytes as a number, zero-extended
+    const AttributeValue* raw = nullptr;
+    LocOpResult op;      // first operation of a block value (cleared otherwise)
+};
+
+inline bool given_as_string(uint32_t form) { return form == DW_FORM_string || form == DW_FORM_strp; }
+inline bool given_as_block(uint32_t form) { return form == DW_FORM_block1 || form == DW_FORM_block; }
+inline bool given_as_address(uint32_t form) { return form == DW_FORM_addr; }
+inline uint8_t first_byte(const AttributeView& a) { return a.raw->bytes[0]; }
+
+// Stores a name or type name, cut at 1024 characters.
+inline void set_name(std::string& dest, const std::string& text) {
+    if (text.size() <= static_cast<size_t>(kMaxNameLength))
+        dest = text;
+    else
+        dest.assign(text, 0, kMaxNameLength);
+}
+
+// Follow the attribute's type reference with `nest` as the nesting depth of
+// the entries it adds; afterwards the current index is set back to what it
+// was before (always, or only while the root entry has no STRUCT flag).
+struct FollowRequest {
+    enum class Restore : uint8_t { never, always, unless_root_struct };
+    bool follow = false;
+    int32_t nest = 0;
+    Restore restore = Restore::never;
+};
+
+inline FollowRequest follow_with(int32_t nest, FollowRequest::Restore restore = FollowRequest::Restore::never) {
+    return FollowRequest{true, nest, restore};
+}

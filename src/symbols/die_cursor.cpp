@@ -1,0 +1,85 @@
+#include "symbols/die_cursor.h"
+
+void clear_abbreviations(AbbrevTable& t) {
+    for (uint16_t code : t.filled) t.slots[code] = AbbrevSlot{};
+    t.filled.clear();
+}
+
+uint32_t unit_start_for_offset(const UnitTable& u, size_t current, uint32_t info_offset) {
+    if (u.slots.empty()) return 0;
+    size_t last = current < u.slots.size() ? current : u.slots.size() - 1;
+    // Slots before the current one have been walked: their ends are non-zero
+    // and rise with the slot number, so the first slot whose end is not
+    // below the offset is found by bisection. The current slot (end 0 while
+    // it is walked) closes the search.
+    size_t lo = 0, hi = last;
+    while (lo < hi) {
+        size_t mid = lo + (hi - lo) / 2;
+        const UnitSlot& m = u.slots[mid];
+        if (m.end != 0 && m.end < info_offset) {
+            lo = mid + 1;
+        } else {
+            hi = mid;
+        }
+    }
+    return u.slots[lo].start;
+}
+
+void DieCursor::note_sibling(uint32_t form, uint32_t value) {
+    const FormRow row = form_row(form);
+    if (row.cls != FormClass::reference) return;
+    // DW_FORM_ref_addr counts from the start of .debug_info, the other
+    // references from the start of the unit.
+    sibling = (form == DW_FORM_ref_addr ? unit->info_start : unit->unit_start) + value;
+}
+
+bool DieCursor::skip_attributes(const AbbrevSlot& decl) {
+    sibling = 0;
+    ByteReader pair = pairs(decl);
+    for (;;) {
+        const uint32_t attribute = read_uleb128(pair);
+        uint32_t form = read_uleb128(pair);
+        if (attribute == 0 && form == 0) break;
+        const size_t start = r.pos;
+        if (attribute == DW_AT_sibling) {
+            ByteReader value = r;
+            uint32_t reference_form = form, reference = 0;
+            if (read_reference(reference_form, value, reference)) note_sibling(reference_form, reference);
+        }
+        skip_value(unit->forms, form, r);
+        if (r.overrun) {
+            value_cut = true;
+            cut_form = form;
+            cut_at = start;
+            return false;
+        }
+        if (pair.overrun) break;  // a cut declaration was reported when it was loaded
+    }
+    return true;
+}
+
+bool DieCursor::skip_children() {
+    if (sibling > r.pos && sibling <= r.end) {
+        r.pos = sibling;
+        return true;
+    }
+    int open_lists = 1;
+    while (open_lists > 0) {
+        if (at_end()) return false;
+        const DieEntry e = next();
+        if (e.cut) return false;
+        if (e.code == 0) {
+            --open_lists;
+            continue;
+        }
+        if (!e.decl || !skip_attributes(*e.decl)) return false;
+        if (e.decl->children != DW_CHILDREN_yes) continue;
+        // A child with children of its own: its sibling steps over them.
+        if (sibling > r.pos && sibling <= r.end) {
+            r.pos = sibling;
+        } else {
+            ++open_lists;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,42 @@
+// The scope rules: what the attributes of units, labels, functions,
+// variables and parameters write into the root entry and the walk scope
+// (the unit's and the current function's addresses, frame base and names).
+// They decide a symbol's category (ident), its range and its place:
+// address, register or frame offset, or location-list rows.
+#pragma once
+
+#include <cstdint>
+
+#include "symbols/attribute_rules.h"
+
+struct Session;
+struct OutText;
+
+// What the scope rules work on besides the attribute.
+struct ScopeRuleContext {
+    Session& s;               // run options, the target machine, location lists
+    OutText& sym;             // trace lines of the location lists read
+    SymbolState& t;           // root entry, walk scope, func_sibling, current index
+    LocRows& scratch;         // receives a location list read for one attribute
+    bool& frame_base_is_list; // the current function's frame base was a location list
+};
+
+// The tags that have scope rules.
+inline bool has_scope_rules(uint32_t tag) {
+    return tag == DW_TAG_compile_unit || tag == DW_TAG_label || tag == DW_TAG_subprogram ||
+           tag == DW_TAG_variable || tag == DW_TAG_formal_parameter;
+}
+
+// Applies the scope rule of `tag` for one attribute (tags without scope
+// rules do nothing). `target` is the entry the type rules write; a rule that
+// follows DW_AT_type moves it to the current index.
+FollowRequest apply_scope_rule(ScopeRuleContext& c, uint32_t tag, const AttributeView& a, int& target);
+
+// After the last attribute of any DIE, when the root entry is a static
+// variable: without address and size it is dropped; with -g it is copied
+// into the global bank (entry 1024) under the name name@function or
+// name@unit.
+void finish_static_root(ScopeRuleContext& c);
+inline void finish_root_attributes(ScopeRuleContext& c) {
+    if (c.t.entries[0].ident == kIdentLocalS) finish_static_root(c);
+}
