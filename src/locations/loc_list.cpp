@@ -1,5 +1,6 @@
 #include "locations/loc_list.h"
 
+#include "common/dwarf_codes.h"
 #include "common/format.h"
 #include "common/session.h"
 #include "common/warnings.h"
@@ -103,7 +104,9 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
 
 bool locate_loc_section(Session& s) {
     LocationState& loc = *s.loc;
+    std::shared_ptr<CallFrames> frames = std::move(loc.frames);
     loc = LocationState{};
+    loc.frames = std::move(frames);
     loc.located = true;
     size_t offset = 0, length = 0;
     if (!section_bounds(s, s.elf.loc_index, offset, length)) return false;
@@ -112,6 +115,31 @@ bool locate_loc_section(Session& s) {
     loc.start = offset;
     loc.end = offset + length;
     return true;
+}
+
+LocRows frame_base_rows(Session& s, uint32_t low, uint32_t high) {
+    LocationState& loc = *s.loc;
+    if (!loc.frames) {
+        loc.frames = std::make_shared<CallFrames>();
+        read_call_frames(s, *loc.frames);
+    }
+    LocRows rows;
+    if (!loc.frames->section || high <= low) return rows;
+    for (const CfaRule& rule : cfa_rules(s, *loc.frames, low, high)) {
+        if (rows.count >= kLocRows) break;
+        const int i = rows.count++;
+        rows.begin[i] = static_cast<int32_t>(rule.start);
+        rows.end[i] = static_cast<int32_t>(rule.end);
+        if (rule.reg < 32) {
+            rows.code[i] = static_cast<int32_t>(DW_OP_breg0 + rule.reg);
+            rows.op1[i] = rule.offset;
+        } else {
+            rows.code[i] = DW_OP_bregx;
+            rows.op1[i] = static_cast<int32_t>(rule.reg);
+            rows.op2[i] = rule.offset;
+        }
+    }
+    return rows;
 }
 
 size_t loc_section_start(const Session& s) { return s.loc->present ? s.loc->start : 0; }

@@ -40,6 +40,14 @@ size_t loc_section_start(const Session& s);
 // entry (or where a cut list stopped).
 size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset);
 
+// The frame base of a function whose frame base is its canonical frame
+// address (DW_OP_call_frame_cfa), over [low, high): one row per CFA rule of
+// the call-frame information (.debug_frame, else .eh_frame), as a location
+// list of DW_OP_bregN offset (DW_OP_bregx register offset above register
+// 31) would give. No rows when no call-frame entry covers `low`. The table
+// is indexed once per run, on the first call.
+LocRows frame_base_rows(Session& s, uint32_t low, uint32_t high);
+
 // The location pass: locates .debug_loc and, in every mode, reads every list
 // in it (tracing "/.debug_loc Section[n]" and each list in trace mode).
 void dump_loc_section(Session& s, OutText& sym);

@@ -27,8 +27,17 @@ struct AttributeView {
 };
 
 inline bool given_as_string(uint32_t form) { return form == DW_FORM_string || form == DW_FORM_strp; }
-inline bool given_as_block(uint32_t form) { return form == DW_FORM_block1 || form == DW_FORM_block; }
+// A location expression: a block, or (DWARF 4 on) an exprloc.
+inline bool given_as_block(uint32_t form) {
+    return form == DW_FORM_block1 || form == DW_FORM_block || form == DW_FORM_exprloc;
+}
 inline bool given_as_address(uint32_t form) { return form == DW_FORM_addr; }
+// A flag byte, or a flag that is true by being there.
+inline bool given_as_flag(uint32_t form) { return form == DW_FORM_flag || form == DW_FORM_flag_present; }
+// A plain number (DWARF 4 gives DW_AT_high_pc and member offsets this way).
+inline bool given_as_constant(uint32_t form) { return form_row(form).cls == FormClass::constant; }
+// An offset into the location lists: data4 up to DWARF 3, sec_offset from 4 on.
+inline bool given_as_list_offset(uint32_t form) { return form == DW_FORM_data4 || form == DW_FORM_sec_offset; }
 inline uint8_t first_byte(const AttributeView& a) { return a.raw->bytes[0]; }
 
 // Stores a name or type name, cut at 1024 characters.

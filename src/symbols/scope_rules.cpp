@@ -18,6 +18,11 @@ std::string base_name(const std::string& path) {
     return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+// DW_AT_high_pc: an address, or (DWARF 4 on) the size of the code from low_pc.
+uint32_t high_pc(const AttributeView& a, int32_t low_pc) {
+    return given_as_address(a.form) ? a.value : static_cast<uint32_t>(low_pc) + a.value;
+}
+
 void set_function_range(SymbolEntry& root, const WalkScope& w) {
     root.fstart = w.func_low_pc;
     root.fend = w.func_high_pc;
@@ -49,6 +54,43 @@ void take_list_rows(SymbolEntry& root, const LocRows& list, bool with_seq) {
     copy_loc_rows(root.floc, list, with_seq);
 }
 
+// Overwrites rows 0 to n-1 of `to` with the n rows of `from`, all six
+// columns, as reading that list straight into `to` would.
+void overwrite_rows(LocRows& to, const LocRows& from) {
+    for (int i = 0; i < from.count; ++i) {
+        to.seq[i] = from.seq[i];
+        to.begin[i] = from.begin[i];
+        to.end[i] = from.end[i];
+        to.code[i] = from.code[i];
+        to.op1[i] = from.op1[i];
+        to.op2[i] = from.op2[i];
+    }
+    if (from.count > to.count) to.count = from.count;
+}
+
+// A frame base that is the canonical frame address: the call-frame rules
+// over the function's code are taken as the frame base would have been
+// written as register plus offset, one rule as an expression, several as
+// a location list.
+void frame_base_from_cfa(ScopeRuleContext& c, SymbolEntry& root) {
+    WalkScope& w = c.t.scope;
+    c.frame_rows = frame_base_rows(c.s, static_cast<uint32_t>(w.func_low_pc), static_cast<uint32_t>(w.func_high_pc));
+    const LocRows& rows = c.frame_rows;
+    if (rows.count == 1) {
+        w.frame_base_code = rows.code[0];
+        w.frame_base_op1 = rows.op1[0];
+        w.frame_base_op2 = rows.op2[0];
+    } else if (rows.count > 1) {
+        c.frame_base_is_list = true;
+        c.frame_base_from_cfa = true;
+        // No rows without locals, as a list in .debug_loc gives none then.
+        if (c.s.opt.no_locals) clear_loc_rows(c.frame_rows);
+        clear_loc_rows(c.scratch);
+        take_list_rows(root, c.frame_rows, true);
+        name_register(c.s, root);
+    }
+}
+
 // A DW_AT_type of a function or variable: the type's entries hang below the
 // root, and the index comes back to the root's afterwards.
 FollowRequest follow_from_root(SymbolState& t, int& target) {
@@ -66,9 +108,9 @@ void compile_unit_rule(SymbolState& t, const AttributeView& a) {
     } else if (a.attr == DW_AT_low_pc && given_as_address(a.form)) {
         t.scope.unit_low_pc = static_cast<int32_t>(a.value);
         root.fstart = static_cast<int32_t>(a.value);
-    } else if (a.attr == DW_AT_high_pc && given_as_address(a.form)) {
-        t.scope.unit_high_pc = static_cast<int32_t>(a.value);
-        root.fend = static_cast<int32_t>(a.value);
+    } else if (a.attr == DW_AT_high_pc && (given_as_address(a.form) || given_as_constant(a.form))) {
+        t.scope.unit_high_pc = static_cast<int32_t>(high_pc(a, t.scope.unit_low_pc));
+        root.fend = t.scope.unit_high_pc;
     }
 }
 
@@ -80,7 +122,7 @@ void label_rule(const Session& s, SymbolState& t, const AttributeView& a) {
             root.ident = kIdentLabel;
             root.kind = 0;
         }
-    } else if (a.attr == DW_AT_external && a.form == DW_FORM_flag) {
+    } else if (a.attr == DW_AT_external && given_as_flag(a.form)) {
         root.external = first_byte(a);
     } else if (a.attr == DW_AT_low_pc || a.attr == DW_AT_location) {
         if (given_as_address(a.form)) {
@@ -107,6 +149,7 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
         w.frame_base_code = w.frame_base_op1 = w.frame_base_op2 = 0;
         t.func_sibling = 0;
         c.frame_base_is_list = false;
+        c.frame_base_from_cfa = false;
         break;
     case DW_AT_name:
         if (given_as_string(a.form)) {
@@ -115,16 +158,18 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
         }
         break;
     case DW_AT_external:
-        if (a.form == DW_FORM_flag) root.external = first_byte(a);
+        if (given_as_flag(a.form)) root.external = first_byte(a);
         break;
     case DW_AT_type:
         return follow_from_root(t, target);
     case DW_AT_frame_base:
-        if (a.form == DW_FORM_data4) {
+        if (given_as_list_offset(a.form)) {
             w.frame_base_list = a.value;
             c.frame_base_is_list = true;
             take_list_rows(root, read_scratch_list(c, a.value), true);
             name_register(c.s, root);
+        } else if (given_as_block(a.form) && first_byte(a) == DW_OP_call_frame_cfa) {
+            frame_base_from_cfa(c, root);
         } else if (given_as_block(a.form)) {
             w.frame_base_code = a.op.code;
             w.frame_base_op1 = a.op.op1;
@@ -146,7 +191,8 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
         }
         break;
     case DW_AT_high_pc:
-        if (given_as_address(a.form)) w.func_high_pc = static_cast<int32_t>(a.value);
+        if (given_as_address(a.form) || given_as_constant(a.form))
+            w.func_high_pc = static_cast<int32_t>(high_pc(a, w.func_low_pc));
         break;
     case DW_AT_sibling:
         t.func_sibling = a.value;
@@ -228,13 +274,13 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
         }
         break;
     case DW_AT_external:
-        if (a.form == DW_FORM_flag) {
+        if (given_as_flag(a.form)) {
             root.external = first_byte(a);
             root.ident = root.external != 0 ? kIdentVariable : kIdentLocalS;
         }
         break;
     case DW_AT_declaration:
-        if (a.form == DW_FORM_flag && first_byte(a) != 0) root.ident = kIdentNon;
+        if (given_as_flag(a.form) && first_byte(a) != 0) root.ident = kIdentNon;
         break;
     case DW_AT_type:
         return follow_from_root(t, target);
@@ -242,7 +288,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
         if (given_as_block(a.form)) {
             location_block_rule(s, t, a);
             no_locals_rule(s, root);
-        } else if (a.form == DW_FORM_data4) {
+        } else if (given_as_list_offset(a.form)) {
             root.ident = kIdentLocalF;
             set_function_range(root, w);
             take_list_rows(root, read_scratch_list(c, a.value), false);
@@ -250,7 +296,9 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
                 // The variable lives relative to the frame base, whose own
                 // list gives the places. Only a frame base that was itself a
                 // list has one; otherwise the variable keeps its own rows.
-                if (c.frame_base_is_list)
+                if (c.frame_base_from_cfa)
+                    overwrite_rows(root.floc, c.frame_rows);
+                else if (c.frame_base_is_list)
                     read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_low_pc), root.floc, w.frame_base_list);
             } else {
                 root.ident = kIdentLocalR;

@@ -19,6 +19,11 @@ struct ScopeRuleContext {
     SymbolState& t;           // root entry, walk scope, func_sibling, current index
     LocRows& scratch;         // receives a location list read for one attribute
     bool& frame_base_is_list; // the current function's frame base was a location list
+    // The rows of a frame base taken from the call-frame information (a
+    // list whose rows stand here rather than in .debug_loc), when
+    // frame_base_is_list is set and frame_base_from_cfa too.
+    LocRows& frame_rows;
+    bool& frame_base_from_cfa;
 };
 
 // The tags that have scope rules.

@@ -31,8 +31,10 @@ struct TreeBuilder {
     const LocTarget target_machine;
 
     bool frame_base_is_list = false;
+    bool frame_base_from_cfa = false;
     LocRows scratch;
-    ScopeRuleContext scope{s, sym, t, scratch, frame_base_is_list};
+    LocRows frame_rows;
+    ScopeRuleContext scope{s, sym, t, scratch, frame_base_is_list, frame_rows, frame_base_from_cfa};
 
     // build() calls currently active.
     int depth = 0;

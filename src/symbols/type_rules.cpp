@@ -111,6 +111,9 @@ FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView&
                    first_byte(a) == DW_OP_plus_uconst) {
             e[target].ident = kIdentMember;
             e[target].location = static_cast<int32_t>(loc_result_value(a.op, 4));
+        } else if (a.attr == DW_AT_data_member_location && given_as_constant(a.form)) {
+            e[target].ident = kIdentMember;
+            e[target].location = static_cast<int32_t>(a.value);
         } else if (a.attr == DW_AT_type) {
             return follow_below(t, target);
         } else {
