@@ -34,6 +34,11 @@ constexpr uint32_t DW_TAG_enumerator = 0x28;
 constexpr uint32_t DW_TAG_subprogram = 0x2e;
 constexpr uint32_t DW_TAG_variable = 0x34;
 constexpr uint32_t DW_TAG_volatile_type = 0x35;
+constexpr uint32_t DW_TAG_restrict_type = 0x37;
+constexpr uint32_t DW_TAG_GNU_call_site = 0x4109;
+constexpr uint32_t DW_TAG_GNU_call_site_parameter = 0x410a;
+constexpr uint32_t DW_TAG_call_site = 0x48;
+constexpr uint32_t DW_TAG_call_site_parameter = 0x49;
 
 constexpr uint8_t DW_CHILDREN_no = 0;
 constexpr uint8_t DW_CHILDREN_yes = 1;

@@ -3,6 +3,7 @@
 #include "common/session.h"
 #include "locations/loc_list.h"
 #include "locations/registers.h"
+#include "symbols/ranges.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ void take_operation(SymbolEntry& root, const LocOpResult& op) {
 // Reads the list at `list_offset` of .debug_loc into the cleared scratch rows.
 const LocRows& read_scratch_list(ScopeRuleContext& c, uint32_t list_offset) {
     clear_loc_rows(c.scratch);
-    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_low_pc), c.scratch, list_offset);
+    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_base), c.scratch, list_offset);
     return c.scratch;
 }
 
@@ -105,8 +106,12 @@ void compile_unit_rule(SymbolState& t, const AttributeView& a) {
         set_name(root.name, base_name(a.raw->text));
         t.scope.unit_name = root.name;
         root.ident = kIdentUnit;
+    } else if (a.attr == DW_AT_ranges && given_as_list_offset(a.form)) {
+        t.scope.unit_has_ranges = true;
+        t.scope.unit_ranges = a.value;
     } else if (a.attr == DW_AT_low_pc && given_as_address(a.form)) {
         t.scope.unit_low_pc = static_cast<int32_t>(a.value);
+        t.scope.unit_base = static_cast<int32_t>(a.value);
         root.fstart = static_cast<int32_t>(a.value);
     } else if (a.attr == DW_AT_high_pc && (given_as_address(a.form) || given_as_constant(a.form))) {
         t.scope.unit_high_pc = static_cast<int32_t>(high_pc(a, t.scope.unit_low_pc));
@@ -134,6 +139,23 @@ void label_rule(const Session& s, SymbolState& t, const AttributeView& a) {
         } else if (given_as_block(a.form) && first_byte(a) == DW_OP_addr) {
             root.location = static_cast<int32_t>(address_operand(s, a.op));
         }
+    }
+}
+
+// A function's code starts at `low`: its place and, by DW_AT_external seen
+// before, its category.
+void function_starts(SymbolState& t, uint32_t low) {
+    WalkScope& w = t.scope;
+    SymbolEntry& root = t.entries[0];
+    w.func_low_pc = static_cast<int32_t>(low);
+    root.location = static_cast<int32_t>(low);
+    if (root.external != 0) {
+        root.ident = kIdentProgram;
+        root.fstart = root.fend = 0;
+    } else {
+        root.ident = kIdentSProgram;
+        root.fstart = w.unit_low_pc;
+        root.fend = w.unit_high_pc;
     }
 }
 
@@ -177,16 +199,15 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
         }
         break;
     case DW_AT_low_pc:
-        if (given_as_address(a.form)) {
-            w.func_low_pc = static_cast<int32_t>(a.value);
-            root.location = static_cast<int32_t>(a.value);
-            if (root.external != 0) {
-                root.ident = kIdentProgram;
-                root.fstart = root.fend = 0;
-            } else {
-                root.ident = kIdentSProgram;
-                root.fstart = w.unit_low_pc;
-                root.fend = w.unit_high_pc;
+        if (given_as_address(a.form)) function_starts(t, a.value);
+        break;
+    case DW_AT_ranges:
+        // Code in several pieces: the first piece stands for the function.
+        if (given_as_list_offset(a.form)) {
+            AddressRange range;
+            if (first_range(c.s, a.value, static_cast<uint32_t>(w.unit_base), range)) {
+                function_starts(t, range.low);
+                w.func_high_pc = static_cast<int32_t>(range.high);
             }
         }
         break;
@@ -299,7 +320,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
                 if (c.frame_base_from_cfa)
                     overwrite_rows(root.floc, c.frame_rows);
                 else if (c.frame_base_is_list)
-                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_low_pc), root.floc, w.frame_base_list);
+                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_base), root.floc, w.frame_base_list);
             } else {
                 root.ident = kIdentLocalR;
             }
@@ -325,6 +346,16 @@ FollowRequest apply_scope_rule(ScopeRuleContext& c, uint32_t tag, const Attribut
     default: break;
     }
     return FollowRequest{};
+}
+
+void finish_unit_attributes(ScopeRuleContext& c) {
+    WalkScope& w = c.t.scope;
+    if (!w.unit_has_ranges) return;
+    AddressRange range;
+    if (!first_range(c.s, w.unit_ranges, static_cast<uint32_t>(w.unit_base), range)) return;
+    SymbolEntry& root = c.t.entries[0];
+    w.unit_low_pc = root.fstart = static_cast<int32_t>(range.low);
+    w.unit_high_pc = root.fend = static_cast<int32_t>(range.high);
 }
 
 void finish_static_root(ScopeRuleContext& c) {

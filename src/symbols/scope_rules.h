@@ -37,6 +37,11 @@ inline bool has_scope_rules(uint32_t tag) {
 // follows DW_AT_type moves it to the current index.
 FollowRequest apply_scope_rule(ScopeRuleContext& c, uint32_t tag, const AttributeView& a, int& target);
 
+// After the last attribute of a compilation unit's DIE: a unit given by
+// DW_AT_ranges takes the first range of its list (based on its
+// DW_AT_low_pc, wherever that stood) as its address range.
+void finish_unit_attributes(ScopeRuleContext& c);
+
 // After the last attribute of any DIE, when the root entry is a static
 // variable: without address and size it is dropped; with -g it is copied
 // into the global bank (entry 1024) under the name name@function or

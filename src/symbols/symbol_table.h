@@ -75,6 +75,11 @@ using SymbolEntries = PagedTable<SymbolEntry, kSymbolEntries, 8>;
 // The walk's per-unit and per-function context.
 struct WalkScope {
     int32_t unit_low_pc = 0, unit_high_pc = 0;
+    // The unit's DW_AT_low_pc: the base of its location and range lists
+    // (0 when the unit gives its code by DW_AT_ranges alone).
+    int32_t unit_base = 0;
+    bool unit_has_ranges = false;
+    uint32_t unit_ranges = 0;  // offset of the unit's DW_AT_ranges list
     int32_t func_low_pc = 0, func_high_pc = 0;
     uint32_t frame_base_list = 0;
     int32_t frame_base_code = 0, frame_base_op1 = 0, frame_base_op2 = 0;

@@ -266,6 +266,7 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         if (tracing) trace_attribute(attr, declared_form, v, loc_text);
     }
 
+    if (tag == DW_TAG_compile_unit) finish_unit_attributes(scope);
     finish_root_attributes(scope);
     if (value_cut) cut = true;
     if (!e[0].name.empty() && decl.children == DW_CHILDREN_yes && !value_cut) {

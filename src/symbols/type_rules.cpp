@@ -63,6 +63,7 @@ FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView&
             size_rule(e[target], a);
         break;
     case DW_TAG_const_type:
+    case DW_TAG_restrict_type:  // a DWARF 2 debugger knows no restrict: the type behind it
     case DW_TAG_reference_type:
     case DW_TAG_typedef:
         if (a.attr == DW_AT_type) return follow_below(t, target);
