@@ -178,6 +178,15 @@ constexpr uint8_t DW_OP_bit_piece = 0x9d;
 constexpr uint8_t DW_OP_implicit_value = 0x9e;
 constexpr uint8_t DW_OP_stack_value = 0x9f;
 constexpr uint8_t DW_OP_implicit_pointer = 0xa0;
+constexpr uint8_t DW_OP_addrx = 0xa1;
+constexpr uint8_t DW_OP_constx = 0xa2;
+constexpr uint8_t DW_OP_entry_value = 0xa3;
+constexpr uint8_t DW_OP_const_type = 0xa4;
+constexpr uint8_t DW_OP_regval_type = 0xa5;
+constexpr uint8_t DW_OP_deref_type = 0xa6;
+constexpr uint8_t DW_OP_xderef_type = 0xa7;
+constexpr uint8_t DW_OP_convert = 0xa8;
+constexpr uint8_t DW_OP_reinterpret = 0xa9;
 constexpr uint8_t DW_OP_lo_user = 0xe0;
 constexpr uint8_t DW_OP_GNU_uninit = 0xf0;
 constexpr uint8_t DW_OP_GNU_encoded_addr = 0xf1;
@@ -187,8 +196,11 @@ constexpr uint8_t DW_OP_GNU_const_type = 0xf4;
 constexpr uint8_t DW_OP_GNU_regval_type = 0xf5;
 constexpr uint8_t DW_OP_GNU_deref_type = 0xf6;
 constexpr uint8_t DW_OP_GNU_convert = 0xf7;
+constexpr uint8_t DW_OP_GNU_variable_value = 0xf8;
 constexpr uint8_t DW_OP_GNU_reinterpret = 0xf9;
 constexpr uint8_t DW_OP_GNU_parameter_ref = 0xfa;
+constexpr uint8_t DW_OP_GNU_addr_index = 0xfb;
+constexpr uint8_t DW_OP_GNU_const_index = 0xfc;
 constexpr uint8_t DW_OP_hi_user = 0xff;
 
 // Standard opcodes of line-number programs.

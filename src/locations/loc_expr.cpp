@@ -119,6 +119,76 @@ const ConstOp* const_op(unsigned code) {
     return i < 0 ? nullptr : &kConstOps[i];
 }
 
+// Operations of DWARF 3 to 5 and GNU operations that only need their
+// operands stepped over: the label, then the operand bytes in hexadecimal.
+enum class Operands : uint8_t {
+    uleb,            // one ULEB128
+    uleb_block,      // a ULEB128 length, then that many bytes
+    uleb_uleb,       // two ULEB128s
+    byte_uleb,       // a 1-byte size, then a ULEB128
+    uleb_byte_block, // a ULEB128, a 1-byte length, then that many bytes
+    offset4,         // a 4-byte .debug_info offset
+};
+struct SteppedOp {
+    uint8_t code;
+    Operands operands;
+    const char* label;
+};
+constexpr SteppedOp kSteppedOps[] = {
+    {DW_OP_addrx, Operands::uleb, "DW_OP_addrx"},
+    {DW_OP_constx, Operands::uleb, "DW_OP_constx"},
+    {DW_OP_entry_value, Operands::uleb_block, "DW_OP_entry_value"},
+    {DW_OP_const_type, Operands::uleb_byte_block, "DW_OP_const_type"},
+    {DW_OP_regval_type, Operands::uleb_uleb, "DW_OP_regval_type"},
+    {DW_OP_deref_type, Operands::byte_uleb, "DW_OP_deref_type"},
+    {DW_OP_xderef_type, Operands::byte_uleb, "DW_OP_xderef_type"},
+    {DW_OP_convert, Operands::uleb, "DW_OP_convert"},
+    {DW_OP_reinterpret, Operands::uleb, "DW_OP_reinterpret"},
+    {DW_OP_GNU_variable_value, Operands::offset4, "DW_OP_GNU_variable_value"},
+    {DW_OP_GNU_addr_index, Operands::uleb, "DW_OP_GNU_addr_index"},
+    {DW_OP_GNU_const_index, Operands::uleb, "DW_OP_GNU_const_index"},
+};
+constexpr std::array<int8_t, 256> kSteppedIndex = index_by_code(kSteppedOps);
+
+const SteppedOp* stepped_op(unsigned code) {
+    const int i = code < 256 ? kSteppedIndex[code] : -1;
+    return i < 0 ? nullptr : &kSteppedOps[i];
+}
+
+void step_operands(ByteReader& r, Operands operands) {
+    switch (operands) {
+    case Operands::uleb: read_uleb128(r); break;
+    case Operands::uleb_block: skip(r, read_uleb128(r)); break;
+    case Operands::uleb_uleb:
+        read_uleb128(r);
+        read_uleb128(r);
+        break;
+    case Operands::byte_uleb:
+        read_u8(r);
+        read_uleb128(r);
+        break;
+    case Operands::uleb_byte_block:
+        read_uleb128(r);
+        skip(r, read_u8(r));
+        break;
+    case Operands::offset4: skip(r, 4); break;
+    }
+}
+
+// Operations that make an expression describe a value instead of a place.
+bool makes_value(unsigned code) {
+    switch (code) {
+    case DW_OP_stack_value:
+    case DW_OP_implicit_value:
+    case DW_OP_entry_value:
+    case DW_OP_GNU_entry_value:
+    case DW_OP_implicit_pointer:
+    case DW_OP_GNU_implicit_pointer:
+    case DW_OP_GNU_parameter_ref: return true;
+    default: return false;
+    }
+}
+
 // The next `count` bytes of `r` in hexadecimal, without moving `r`; only the
 // bytes that are there are shown (at most 255, as the hex renderer allows).
 std::string hex_ahead(const ByteReader& r, size_t count) {
@@ -191,6 +261,16 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
             loc_result_store_value(result, read_target(r, op->size), op->size);
         }
         if (want) append_printf(text, op->format, code, hex.c_str());
+        return r.pos;
+    }
+    if (const SteppedOp* op = stepped_op(code)) {
+        const size_t operands = r.pos;
+        step_operands(r, op->operands);
+        if (want) {
+            ByteReader bytes = r;
+            bytes.pos = operands;
+            append_printf(text, "%s(0x%X)[%s] ", op->label, code, hex_ahead(bytes, r.pos - operands).c_str());
+        }
         return r.pos;
     }
     if (code >= DW_OP_lit0 && code <= DW_OP_lit31) {
@@ -377,6 +457,17 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
     default: if (want) append_printf(text, "DW_OP_??????" "(0x%X)      ", code); break;
     }
     return r.pos;
+}
+
+bool describes_value(const LocTarget& target, ByteReader expr) {
+    std::string unused;
+    LocOpResult scratch;
+    while (!expr.at_end()) {
+        if (makes_value(expr.data[expr.pos])) return true;
+        decode_loc_op(target, unused, scratch, expr, false);
+        if (expr.overrun) break;
+    }
+    return false;
 }
 
 size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& result, ByteReader& r) {

@@ -69,3 +69,10 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
 // The same, rendering the text only when `want_text` (the trace needs it).
 size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& result, ByteReader& r,
                      bool want_text);
+
+// Whether the expression (bounded as for decode_loc_op) describes a value
+// rather than where an object lives: it holds DW_OP_stack_value,
+// DW_OP_implicit_value, DW_OP_entry_value (or its GNU form), an implicit
+// pointer or DW_OP_GNU_parameter_ref. A DWARF 2 debugger would read such a
+// value as an address, so it is given no place.
+bool describes_value(const LocTarget& target, ByteReader expr);

@@ -15,7 +15,7 @@ void warn_at_loc(Session& s, const char* what, size_t offset) { warn_at(s, what,
 // Reads the list whose first entry is at image offset `pos` (inside the
 // located section) and returns the image offset after it. Rows go into
 // `rows` when given (the section dump passes none).
-size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size_t pos) {
+size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size_t pos, LocListStats* stats = nullptr) {
     const LocationState& loc = *s.loc;
     const LocTarget target = loc_target(s.elf);
     const unsigned address_size = target.address_size;
@@ -54,11 +54,16 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
         ByteReader expr = sub_reader(r, length);
         const bool expression_cut = expr.overrun;
         expr.overrun = false;
+        // An entry that describes a value gives no place: it is traced but
+        // stores no row and leaves the result as it was.
+        const bool value = rows && describes_value(target, expr);
+        LocOpResult value_result;
+        if (value && stats) stats->values_dropped += 1;
         bool first = true;
         int index = 0;
         while (!expr.at_end()) {
             text.clear();
-            decode_loc_op(target, text, result, expr, s.opt.trace);
+            decode_loc_op(target, text, value ? value_result : result, expr, s.opt.trace);
             text += '\n';
             if (s.opt.trace) {
                 line.clear();
@@ -72,7 +77,7 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
                 trace_line(s, &sym, line);
             }
             first = false;
-            if (row < kLocRows) {
+            if (!value && row < kLocRows) {
                 if (rows) {
                     rows->seq[row] = index;
                     rows->begin[row] = static_cast<int32_t>(begin);
@@ -144,7 +149,7 @@ LocRows frame_base_rows(Session& s, uint32_t low, uint32_t high) {
 
 size_t loc_section_start(const Session& s) { return s.loc->present ? s.loc->start : 0; }
 
-size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset) {
+size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset, LocListStats* stats) {
     if (s.opt.no_locals) return list_offset;
     if (!s.loc->located) locate_loc_section(s);
     const LocationState& loc = *s.loc;
@@ -153,7 +158,7 @@ size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, siz
         warn_at_loc(s, "location list reference outside the section", list_offset);
         return list_offset;
     }
-    size_t after = read_list_at(s, sym, base, &rows, loc.start + list_offset);
+    size_t after = read_list_at(s, sym, base, &rows, loc.start + list_offset, stats);
     return after - loc.start;
 }
 

@@ -38,7 +38,14 @@ size_t loc_section_start(const Session& s);
 //
 // Returns the offset within .debug_loc just past the list's terminating
 // entry (or where a cut list stopped).
-size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset);
+//
+// An entry whose expression describes a value (describes_value) is traced
+// but stores no row; `stats`, when given, counts such entries.
+struct LocListStats {
+    int values_dropped = 0;
+};
+size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset,
+                     LocListStats* stats = nullptr);
 
 // The frame base of a function whose frame base is its canonical frame
 // address (DW_OP_call_frame_cfa), over [low, high): one row per CFA rule of

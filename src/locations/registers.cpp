@@ -141,7 +141,7 @@ bool name_bregx(std::string& text, uint32_t machine, uint8_t reg_low_byte, int32
 bool name_regx(std::string& text, uint32_t machine, uint32_t reg) {
     switch (register_set(machine)) {
     case RegSet::ARM:
-        if (!name_from_ranges(text, kArmRegs, reg)) append_printf(text, "R???%d", static_cast<int32_t>(reg));
+        if (!name_from_ranges(text, kArmRegs, reg)) append_printf(text, "R???%u", static_cast<unsigned>(reg));
         return true;
     case RegSet::RX:
         if (reg >= sizeof kRxRegs / sizeof kRxRegs[0]) return false;

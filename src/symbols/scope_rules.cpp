@@ -1,5 +1,7 @@
 #include "symbols/scope_rules.h"
 
+#include <algorithm>
+
 #include "common/session.h"
 #include "locations/loc_list.h"
 #include "locations/registers.h"
@@ -40,9 +42,9 @@ void take_operation(SymbolEntry& root, const LocOpResult& op) {
 }
 
 // Reads the list at `list_offset` of .debug_loc into the cleared scratch rows.
-const LocRows& read_scratch_list(ScopeRuleContext& c, uint32_t list_offset) {
+const LocRows& read_scratch_list(ScopeRuleContext& c, uint32_t list_offset, LocListStats* stats = nullptr) {
     clear_loc_rows(c.scratch);
-    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_base), c.scratch, list_offset);
+    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_base), c.scratch, list_offset, stats);
     return c.scratch;
 }
 
@@ -277,6 +279,12 @@ void location_block_rule(const Session& s, SymbolState& t, const AttributeView& 
     }
 }
 
+// The bytes of a block value, in the target byte order.
+ByteReader block_reader(const Session& s, const AttributeView& a) {
+    const size_t n = a.raw->size < 0 ? 0 : std::min<size_t>(static_cast<size_t>(a.raw->size), kValueBytes);
+    return make_reader(a.raw->bytes, n, 0, n, s.elf.big_endian);
+}
+
 void no_locals_rule(const Session& s, SymbolEntry& root) {
     if (s.opt.no_locals && (root.ident == kIdentLocalR || root.ident == kIdentLocalF)) root.name.clear();
 }
@@ -307,12 +315,18 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
         return follow_from_root(t, target);
     case DW_AT_location:
         if (given_as_block(a.form)) {
+            // A value, not a place: as if the variable had no location.
+            if (describes_value(loc_target(s.elf), block_reader(s, a))) break;
             location_block_rule(s, t, a);
             no_locals_rule(s, root);
         } else if (given_as_list_offset(a.form)) {
+            LocListStats stats;
+            const LocRows& rows = read_scratch_list(c, a.value, &stats);
+            // Nothing but values: as if the variable had no location.
+            if (rows.count == 0 && stats.values_dropped > 0) break;
             root.ident = kIdentLocalF;
             set_function_range(root, w);
-            take_list_rows(root, read_scratch_list(c, a.value), false);
+            take_list_rows(root, rows, false);
             if (root.regcode == DW_OP_fbreg) {
                 // The variable lives relative to the frame base, whose own
                 // list gives the places. Only a frame base that was itself a

@@ -31,6 +31,9 @@ void clear_symbol_entry(SymbolEntry& e) {
 
 static void clear_scope(WalkScope& w) {
     w.unit_low_pc = w.unit_high_pc = 0;
+    w.unit_base = 0;
+    w.unit_has_ranges = false;
+    w.unit_ranges = 0;
     w.func_low_pc = w.func_high_pc = 0;
     w.frame_base_list = 0;
     w.frame_base_code = w.frame_base_op1 = w.frame_base_op2 = 0;
