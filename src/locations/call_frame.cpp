@@ -417,7 +417,7 @@ bool read_call_frames(Session& s, CallFrames& f) {
     return true;
 }
 
-std::vector<CfaRule> cfa_rules(Session& s, CallFrames& f, uint32_t low, uint32_t high) {
+std::vector<CfaRule> cfa_rules(Session& s, CallFrames& f, uint32_t low, uint32_t high, bool end_change) {
     auto after = std::upper_bound(f.fdes.begin(), f.fdes.end(), low,
                                   [](uint32_t pc, const CallFrameFde& fde) { return pc < fde.begin; });
     if (after == f.fdes.begin()) return {};
@@ -429,7 +429,16 @@ std::vector<CfaRule> cfa_rules(Session& s, CallFrames& f, uint32_t low, uint32_t
     if (ev.run(cie.instructions, cie.end)) {
         ev.rules.clear();
         ev.loc = fde.begin;
-        if (ev.run(fde.instructions, fde.instructions_end)) ev.advance_to(fde.end);
+        if (ev.run(fde.instructions, fde.instructions_end)) {
+            ev.advance_to(fde.end);
+            // A rule that changes right at the end of the function (the
+            // epilogue's last instruction) is kept as an empty last rule,
+            // as a compiler lists it in a frame base.
+            const CfaRule last = ev.rules.empty() ? CfaRule{} : ev.rules.back();
+            if (end_change && !ev.rules.empty() && high == fde.end && ev.loc == high && last.end == high &&
+                (last.reg != ev.cfa.reg || last.offset != ev.cfa.offset))
+                ev.rules.push_back({high, high, ev.cfa.reg, ev.cfa.offset});
+        }
     }
     return std::move(ev.rules);
 }

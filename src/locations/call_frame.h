@@ -76,7 +76,11 @@ bool read_call_frames(Session& s, CallFrames& frames);
 void index_call_frames(Session& s, CallFrames& frames);
 
 // The CFA rules over [low, high) from the FDE that covers `low`, in address
-// order, consecutive equal rules merged. Empty when no FDE covers `low`. A
+// order, consecutive equal rules merged. Empty when no FDE covers `low`.
+// With `end_change`, when `high` is the FDE's end and the rule changes
+// right there, that rule follows as an empty last rule [high, high), as a
+// compiler lists it in a frame base. A
 // CFA given by an expression (DW_CFA_def_cfa_expression) ends the list
 // where it takes effect: the rules cover the function only up to there.
-std::vector<CfaRule> cfa_rules(Session& s, CallFrames& frames, uint32_t low, uint32_t high);
+std::vector<CfaRule> cfa_rules(Session& s, CallFrames& frames, uint32_t low, uint32_t high,
+                               bool end_change = false);

@@ -25,6 +25,7 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
     // The result carries over from one operation to the next within a list:
     // an operation that sets no field leaves the values of the one before.
     LocOpResult result;
+    const uint32_t max_address = address_size >= 4 ? 0xFFFFFFFFu : (1u << (8 * address_size)) - 1;
     int row = 0;
     std::string text, line;
 
@@ -42,6 +43,16 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
             return r.pos;
         }
         if (begin == 0 && end == 0) return r.pos;
+        if (begin == max_address) {
+            // A base-address selection entry: the entries after it count from `end`.
+            base = end;
+            if (s.opt.trace) {
+                line.clear();
+                append_printf(line, "/[0x%04lX] base_address[0x%08X]\n", static_cast<unsigned long>(offset), end);
+                trace_line(s, &sym, line);
+            }
+            continue;
+        }
         begin += base;
         end += base;
         uint32_t length = read_target16(r);
@@ -130,7 +141,7 @@ LocRows frame_base_rows(Session& s, uint32_t low, uint32_t high) {
     }
     LocRows rows;
     if (!loc.frames->section || high <= low) return rows;
-    for (const CfaRule& rule : cfa_rules(s, *loc.frames, low, high)) {
+    for (const CfaRule& rule : cfa_rules(s, *loc.frames, low, high, true)) {
         if (rows.count >= kLocRows) break;
         const int i = rows.count++;
         rows.begin[i] = static_cast<int32_t>(rule.start);
