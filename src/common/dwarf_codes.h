@@ -74,6 +74,8 @@ constexpr uint32_t DW_AT_frame_base = 0x40;
 constexpr uint32_t DW_AT_specification = 0x47;
 constexpr uint32_t DW_AT_type = 0x49;
 constexpr uint32_t DW_AT_ranges = 0x55;
+constexpr uint32_t DW_AT_data_bit_offset = 0x6b;
+constexpr uint32_t DW_AT_GNU_locviews = 0x2137;
 
 // Forms.
 constexpr uint32_t DW_FORM_addr = 0x01;

@@ -14,6 +14,7 @@
 #include "lines/line_program.h"
 #include "locations/loc_list.h"
 #include "srec/srec_writer.h"
+#include "symbols/location_views.h"
 #include "symbols/units.h"
 
 namespace {
@@ -165,7 +166,7 @@ void convert_image(Session& s) {
     if (!s.mot_name.empty()) open_output(s, mot, s.mot_name);
 
     read_elf(s, sym);
-    if (!s.opt.no_locals) dump_loc_section(s, sym);
+    if (!s.opt.no_locals) dump_loc_section(s, sym, find_location_views(s));
     walk_units(s, sym);
     read_line_programs(s, lxx);
     if (mot.open) write_srec_file(s, mot, s.mot_name);

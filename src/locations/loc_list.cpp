@@ -173,13 +173,22 @@ size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, siz
     return after - loc.start;
 }
 
-void dump_loc_section(Session& s, OutText& sym) {
+void dump_loc_section(Session& s, OutText& sym, const std::vector<LocViewBlock>& views) {
     if (!locate_loc_section(s)) return;
     const LocationState& loc = *s.loc;
     size_t pos = loc.start;
     int list_number = 0;
     std::string line;
+    size_t view = 0;
     while (pos < loc.end) {
+        // A block of view numbers runs up to its list.
+        const size_t offset = pos - loc.start;
+        while (view < views.size() && views[view].views < offset) ++view;
+        if (view < views.size() && views[view].views == offset && views[view].list > offset &&
+            views[view].list < loc.end - loc.start) {
+            pos = loc.start + views[view].list;
+            continue;
+        }
         if (s.opt.trace) {
             line.clear();
             append_printf(line, "/.debug_loc Section[%d]\n", list_number);

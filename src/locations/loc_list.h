@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "locations/loc_rows.h"
 
@@ -55,6 +56,15 @@ size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, siz
 // is indexed once per run, on the first call.
 LocRows frame_base_rows(Session& s, uint32_t low, uint32_t high);
 
+// A block of location views (GCC's DW_AT_GNU_locviews) at offset `views`
+// of .debug_loc, belonging to the list at offset `list` right after it.
+struct LocViewBlock {
+    uint32_t views = 0;
+    uint32_t list = 0;
+};
+
 // The location pass: locates .debug_loc and, in every mode, reads every list
 // in it (tracing "/.debug_loc Section[n]" and each list in trace mode).
-void dump_loc_section(Session& s, OutText& sym);
+// The view blocks `views` (sorted by offset) are stepped over, not read as
+// lists.
+void dump_loc_section(Session& s, OutText& sym, const std::vector<LocViewBlock>& views = {});
