@@ -75,6 +75,7 @@ constexpr uint32_t DW_AT_specification = 0x47;
 constexpr uint32_t DW_AT_type = 0x49;
 constexpr uint32_t DW_AT_ranges = 0x55;
 constexpr uint32_t DW_AT_data_bit_offset = 0x6b;
+constexpr uint32_t DW_AT_call_origin = 0x7f;
 constexpr uint32_t DW_AT_GNU_locviews = 0x2137;
 
 // Forms.

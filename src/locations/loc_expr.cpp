@@ -263,7 +263,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
         if (want) append_printf(text, op->format, code, hex.c_str());
         return r.pos;
     }
-    if (const SteppedOp* op = stepped_op(code)) {
+    if (const SteppedOp* op = target.later_ops ? stepped_op(code) : nullptr) {
         const size_t operands = r.pos;
         step_operands(r, op->operands);
         if (want) {

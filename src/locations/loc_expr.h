@@ -48,8 +48,16 @@ uint32_t loc_result_value(const LocOpResult& result, size_t size);
 struct LocTarget {
     uint32_t machine = kMachineSH;
     unsigned address_size = 4;
+    // The operations of DWARF 3 and later (DW_OP_addrx ... DW_OP_reinterpret)
+    // and the later GNU ones are known; a DWARF 2 expression shows those
+    // codes as unknown one-byte operations.
+    bool later_ops = false;
 };
-inline LocTarget loc_target(const ElfInfo& elf) { return LocTarget{elf.header.e_machine, elf.address_size}; }
+inline LocTarget loc_target(const ElfInfo& elf, uint32_t dwarf_version) {
+    return LocTarget{elf.header.e_machine, elf.address_size, dwarf_version >= 3};
+}
+// The target of the file's first unit's DWARF version.
+inline LocTarget loc_target(const ElfInfo& elf) { return loc_target(elf, elf.dwarf_version); }
 
 // Decodes the operation at `expr.pos` and moves `expr` past it.
 //

@@ -316,7 +316,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
     case DW_AT_location:
         if (given_as_block(a.form)) {
             // A value, not a place: as if the variable had no location.
-            if (describes_value(loc_target(s.elf), block_reader(s, a))) break;
+            if (describes_value(loc_target(s.elf, 3), block_reader(s, a))) break;
             location_block_rule(s, t, a);
             no_locals_rule(s, root);
         } else if (given_as_list_offset(a.form)) {

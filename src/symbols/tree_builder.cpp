@@ -1,5 +1,6 @@
 #include "symbols/tree_builder.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -9,6 +10,7 @@
 #include "common/session.h"
 #include "common/warnings.h"
 #include "locations/loc_expr.h"
+#include "symbols/call_sites.h"
 #include "symbols/dwarf_names.h"
 #include "symbols/scope_rules.h"
 #include "symbols/sym_writer.h"
@@ -66,7 +68,7 @@ struct TreeBuilder {
     std::vector<std::unique_ptr<AttributeValue>> values;
 
     TreeBuilder(Session& session, OutText& out, const UnitView& view)
-        : s(session), sym(out), t(*session.sym), unit(view), target_machine(loc_target(session.elf)) {}
+        : s(session), sym(out), t(*session.sym), unit(view), target_machine(loc_target(session.elf, view.header.version)) {}
 
     void walk();
     size_t build(DieCursor& at, const AbbrevSlot& decl, int32_t nest);
@@ -135,6 +137,7 @@ void TreeBuilder::walk() {
     t.current = 0;
     DieCursor at = DieCursor::at(unit, unit.unit_start + kUnitHeaderSize);
     std::string label;
+    const std::vector<size_t> call_site_only = call_site_only_declarations(unit);
     while (at.pos() < unit.unit_end) {
         const DieEntry e = at.next();
         if (e.cut) {
@@ -153,7 +156,7 @@ void TreeBuilder::walk() {
         if (t.func_sibling != 0 && e.offset - unit.unit_start >= t.func_sibling) t.func_sibling = 0;
 
         build(at, *e.decl, t.entries[0].nest);
-        if (!t.entries[0].name.empty()) {
+        if (!t.entries[0].name.empty() && !std::binary_search(call_site_only.begin(), call_site_only.end(), e.offset)) {
             count_symbol(s);
             finish_symbols(t, s.elf.address_size);
             write_sym_records(s, sym);
