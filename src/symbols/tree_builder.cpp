@@ -195,15 +195,20 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     const size_t values_at = at.pos();
     const uint32_t tag = decl.tag;
 
+    int member_entry = t.current;
     if (tag == DW_TAG_member && !e[0].name.empty()) {
         if (refuse_member(values_at)) return values_at;
         advance_symbol_index(s, t.current);
         ++allocations;
         e[t.current].nest = nest;
         e[t.current].die_pos = values_at;
+        member_entry = t.current;
         if (member_index_active) member_index.emplace(values_at, t.current);
     }
     int target = t.current;
+    const bool member = tag == DW_TAG_member && !e[0].name.empty();
+    bool has_data_bit_offset = false;
+    uint32_t data_bit_offset = 0;
     ++depth;
 
     const bool tracing = s.opt.trace && nest == 0;
@@ -262,6 +267,10 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
             const FollowRequest request = apply_scope_rule(scope, tag, a, target);
             if (request.follow) run(request, a);
         }
+        if (member && attr == DW_AT_data_bit_offset && given_as_constant(form)) {
+            has_data_bit_offset = true;
+            data_bit_offset = a.value;
+        }
         if (!e[0].name.empty()) {
             const FollowRequest request = apply_type_rule(t, tag, a, target);
             if (request.follow) run(request, a);
@@ -269,6 +278,7 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         if (tracing) trace_attribute(attr, declared_form, v, loc_text);
     }
 
+    if (has_data_bit_offset) take_data_bit_offset(e[member_entry], data_bit_offset, unit.image.big_endian);
     if (tag == DW_TAG_compile_unit) finish_unit_attributes(scope);
     finish_root_attributes(scope);
     if (value_cut) cut = true;

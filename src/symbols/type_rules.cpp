@@ -127,6 +127,17 @@ FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView&
     return FollowRequest{};
 }
 
+void take_data_bit_offset(SymbolEntry& member, uint32_t data_bit_offset, bool big_endian) {
+    const uint32_t size = static_cast<uint32_t>(member.one_byte);
+    if (size == 0 || size > 8) return;  // no storage unit to count in
+    const uint32_t bits = size * 8;
+    const uint32_t within = data_bit_offset % bits;
+    member.ident = kIdentMember;
+    member.kind |= kKindBit;
+    member.location = static_cast<int32_t>(data_bit_offset / bits * size);
+    member.bit_off = static_cast<int32_t>(big_endian ? within : bits - within - static_cast<uint32_t>(member.bit_size));
+}
+
 void finish_symbols(SymbolState& t, unsigned address_size) {
     SymbolEntries& e = t.entries;
     int extent = std::max(t.high_water, t.current) + 1;

@@ -26,3 +26,10 @@ void finish_symbols(SymbolState& t, unsigned address_size);
 
 // The type name of a DW_AT_encoding value ("int", "Uint", "char", ...).
 void encoding_type_name(std::string& dest, uint32_t encoding);
+
+// A bit-field member given by DW_AT_data_bit_offset (bits from the start of
+// the structure, DWARF 4 on), once its size and bit size are known: the
+// storage unit of the member's size that holds it becomes its offset, and
+// its position within the unit is counted from the unit's most significant
+// bit (DW_AT_bit_offset), so that it reads as a DWARF 2 bit-field.
+void take_data_bit_offset(SymbolEntry& member, uint32_t data_bit_offset, bool big_endian);

@@ -141,7 +141,7 @@ size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
     if (h.version >= 5) {
         std::string rest = " has DWARF version ";
         rest += std::to_string(h.version);
-        rest += ", which is not supported; its entries are skipped";
+        rest += ", which is not supported; its entries are skipped (compile with -gdwarf-4 to have them converted)";
         warn_at(s, "compilation unit", ".debug_info", offset, rest);
         return next;
     }

@@ -36,7 +36,8 @@ TEST(LocRegisters, RegxTableBoundaries) {
         {kMachineARM, 164, "R13_SVC"}, {kMachineARM, 165, "R14_SVC"}, {kMachineARM, 166, "R???166"},
         {kMachineARM, 191, "R???191"}, {kMachineARM, 192, "wC0"}, {kMachineARM, 199, "wC7"},
         {kMachineARM, 200, "R???200"}, {kMachineARM, 255, "R???255"}, {kMachineARM, 256, "D0"},
-        {kMachineARM, 287, "D31"}, {kMachineARM, 288, "R???288"},
+        {kMachineARM, 287, "D31"}, {kMachineARM, 288, "R???288"}, {kMachineARM, 0x80000000u, "R???2147483648"},
+        {kMachineARM, 0xFFFFFFF8u, "R???4294967288"},
         // RX
         {kMachineRX, 0, "R1LL"}, {kMachineRX, 3, "R1HH"}, {kMachineRX, 15, "R4HH"}, {kMachineRX, 16, "R1L"},
         {kMachineRX, 17, "R1H"}, {kMachineRX, 23, "R4H"}, {kMachineRX, 24, nullptr},

@@ -41,6 +41,8 @@ std::vector<uint8_t> DwarfBuilder::image() {
     info_index = info.size() ? b.add_section(".debug_info", info) : 0;
     if (loc.size()) b.add_section(".debug_loc", loc);
     if (line.size()) b.add_section(".debug_line", line);
+    if (ranges.size()) b.add_section(".debug_ranges", ranges);
+    if (frame.size()) b.add_section(".debug_frame", frame);
     return b.build();
 }
 

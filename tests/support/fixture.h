@@ -34,11 +34,12 @@ struct DwarfBuilder {
 
     explicit DwarfBuilder(bool big_endian = false, uint16_t machine = 40)
         : big_endian(big_endian), machine(machine), abbrev(big_endian), info(big_endian), loc(big_endian),
-          line(big_endian) {}
+          line(big_endian), ranges(big_endian), frame(big_endian) {}
 
     bool big_endian;
     uint16_t machine;  // e_machine of the file (40 ARM: its EABI 5 flags are written too)
     ByteWriter abbrev, info, loc, line;
+    ByteWriter ranges, frame;  // .debug_ranges and .debug_frame, written when not empty
     bool with_text = true;     // a .text section first, as linked files have
     bool with_abbrev = true;   // .debug_abbrev even when empty
 

@@ -193,7 +193,8 @@ TEST(Units, Version5UnitIsTracedAndSkipped) {
     EXPECT_NE(t.find("/version            0x0005 \n"), std::string::npos);
     EXPECT_EQ(count_of(t, "Tag["), 0u);
     EXPECT_EQ(s.warning_lines(), std::vector<std::string>{"compilation unit at offset 0x0 of .debug_info has DWARF "
-                                                          "version 5, which is not supported; its entries are skipped"});
+                                                          "version 5, which is not supported; its entries are skipped "
+                                                          "(compile with -gdwarf-4 to have them converted)"});
     EXPECT_EQ(s.s.sym->units.slots.size(), 2u);
 }
 
