@@ -49,7 +49,7 @@ struct FormRow {
 namespace form_table {
 using C = FormClass;
 using L = FormLayout;
-// Indexed by form code. DW_FORM_sec_offset takes the address size.
+// Indexed by form code.
 constexpr FormRow kRows[] = {
     {C::unknown, L::none, 0},                // 0x00
     {C::address, L::address, 0},             // DW_FORM_addr
@@ -74,7 +74,7 @@ constexpr FormRow kRows[] = {
     {C::reference, L::fixed, 8},             // DW_FORM_ref8
     {C::reference, L::uleb128, 0},           // DW_FORM_ref_udata
     {C::unknown, L::indirect, 0},            // DW_FORM_indirect
-    {C::section_offset, L::address, 0},      // DW_FORM_sec_offset
+    {C::section_offset, L::offset, 0},       // DW_FORM_sec_offset
     {C::exprloc, L::block_uleb128, 0},       // DW_FORM_exprloc
     {C::flag, L::none, 0},                   // DW_FORM_flag_present
 };

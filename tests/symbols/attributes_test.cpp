@@ -89,9 +89,11 @@ TEST(Attributes, AddressesFollowTheAddressSize) {
     EXPECT_EQ(a8.consumed, 8u);
     Decoded a8be = decode(true, DW_FORM_addr, {0xAA, 0xBB, 0xCC, 0xDD, 0x12, 0x34, 0x56, 0x78}, 8);
     EXPECT_EQ(a8be.v.number(), 0x12345678u);
-    Decoded so = decode(false, DW_FORM_sec_offset, {0x20, 0, 0, 0});
+    // A section offset is 4 bytes whatever the address size.
+    Decoded so = decode(false, DW_FORM_sec_offset, {0x20, 0, 0, 0}, 2);
     EXPECT_EQ(so.v.number(), 0x20u);
     EXPECT_EQ(so.v.size, 4);
+    EXPECT_EQ(so.consumed, 4u);
 }
 
 TEST(Attributes, LebForms) {
