@@ -15,7 +15,7 @@ using symtest::Record;
 
 enum : uint32_t {
     A_cu = 1, A_cu_ranges, A_int, A_func, A_local, A_struct, A_member, A_bits, A_global, A_restrict, A_pointer,
-    A_decl, A_call_site, A_listvar, A_viewvar,
+    A_decl, A_call_site, A_listvar, A_viewvar, A_func_ranges,
 };
 
 void declare(DwarfBuilder& f) {
@@ -51,6 +51,8 @@ void declare(DwarfBuilder& f) {
     f.declare(A_viewvar, DW_TAG_variable, false,
               {{DW_AT_name, DW_FORM_string}, {DW_AT_type, DW_FORM_ref4}, {DW_AT_location, DW_FORM_sec_offset},
                {DW_AT_GNU_locviews, DW_FORM_sec_offset}});
+    f.declare(A_func_ranges, DW_TAG_subprogram, false,
+              {{DW_AT_name, DW_FORM_string}, {DW_AT_decl_file, DW_FORM_data1}, {DW_AT_ranges, DW_FORM_sec_offset}});
     f.end_abbrevs();
 }
 
@@ -144,11 +146,16 @@ TEST(LaterDwarf, UnitRangesTakeTheFirstRange) {
         for (uint32_t v : k.pairs) f.ranges.u32(v);
         f.begin_unit(4, 3);
         f.info.uleb(A_cu_ranges).cstr("r.c").u32(0).u32(k.low_pc);
+        f.info.uleb(A_func_ranges).cstr("split").u8(1).u32(0);  // a static function: the unit's range
         f.info.u8(0);
         f.end_unit();
         const Conversion c = convert(f.image());
         EXPECT_EQ(need(c, "r.c")["fstart"], k.fstart) << k.name;
         EXPECT_EQ(need(c, "r.c")["fend"], k.fend) << k.name;
+        const Record& split = need(c, "split");
+        EXPECT_EQ(split["ident"], "S_PROGRAM") << k.name;
+        EXPECT_EQ(split["location"], k.fstart) << k.name;
+        EXPECT_EQ(split["fend"], k.fend) << k.name;
     }
 }
 
