@@ -9,10 +9,43 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/bytes.h"
 #include "locations/loc_rows.h"
 
 struct Session;
 struct OutText;
+
+// What reading a list of a DWARF 5 unit needs besides the list: the unit's
+// version (lists of version 5 stand in .debug_loclists, in their own
+// entry layout) and where the unit's entries of .debug_addr lie in the
+// image (from its DW_AT_addr_base; empty when absent).
+struct ListUnit {
+    uint32_t version = 2;
+    size_t addr_begin = 0, addr_end = 0;
+    unsigned address_size = 4;
+};
+
+// Entry `index` of the unit's address table; false when it lies outside.
+bool list_unit_address(const Session& s, const ListUnit& unit, uint32_t index, uint32_t& address);
+
+// What an entry of a DWARF 5 location or range list reads after its kind.
+enum class ListOperands : uint8_t {
+    none,            // end_of_list; DW_LLE_default_location
+    index,           // base_addressx: an index into the address table
+    index_index,     // startx_endx
+    index_length,    // startx_length: an index, then a ULEB128 length
+    offset_pair,     // two ULEB128 offsets from the base address
+    address,         // base_address
+    address_pair,    // start_end
+    address_length,  // start_length: an address, then a ULEB128 length
+};
+
+// Reads the operands of one list entry from `r`: a base-address entry
+// replaces `base`, the others give the range [low, high). False when an
+// index names no entry of the address table (a cut entry leaves
+// r.overrun set).
+bool read_list_operands(const Session& s, const ListUnit& unit, ListOperands operands, ByteReader& r,
+                        uint32_t& base, uint32_t& low, uint32_t& high);
 
 // Finds .debug_loc (s.elf.loc_index) and records where it lies in
 // s.loc (LocationState). dump_loc_section does this; read_loc_list does it
@@ -38,7 +71,12 @@ size_t loc_section_start(const Session& s);
 //
 // Returns the offset within .debug_loc just past the list's terminating
 // entry (or where a cut list stopped).
-size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset);
+//
+// With `unit` of version 5 or later the list is one of .debug_loclists
+// (DW_LLE_* entries; `base` is the base address until a base-address entry
+// replaces it) and the offset lies within that section.
+size_t read_loc_list(Session& s, OutText& sym, uint32_t base, LocRows& rows, size_t list_offset,
+                     const ListUnit* unit = nullptr);
 
 // The location pass: locates .debug_loc and, in every mode, reads every list
 // in it (tracing "/.debug_loc Section[n]" and each list in trace mode).

@@ -27,7 +27,16 @@ struct AttributeView {
 };
 
 inline bool given_as_string(uint32_t form) { return form == DW_FORM_string || form == DW_FORM_strp; }
-inline bool given_as_block(uint32_t form) { return form == DW_FORM_block1 || form == DW_FORM_block; }
+inline bool given_as_block(uint32_t form) {
+    return form == DW_FORM_block1 || form == DW_FORM_block || form == DW_FORM_exprloc;
+}
+inline bool given_as_flag(uint32_t form) { return form == DW_FORM_flag || form == DW_FORM_flag_present; }
+inline bool given_as_constant(uint32_t form) { return form_row(form).cls == FormClass::constant; }
+// A location-list offset: data4 up to DWARF 3, sec_offset from DWARF 3 on
+// (and what loclistx resolves to).
+inline bool given_as_list(uint32_t form, uint32_t version) {
+    return form == DW_FORM_sec_offset || (form == DW_FORM_data4 && version <= 3);
+}
 inline bool given_as_address(uint32_t form) { return form == DW_FORM_addr; }
 inline uint8_t first_byte(const AttributeView& a) { return a.raw->bytes[0]; }
 

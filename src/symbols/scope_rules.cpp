@@ -3,6 +3,7 @@
 #include "common/session.h"
 #include "locations/loc_list.h"
 #include "locations/registers.h"
+#include "symbols/ranges.h"
 
 namespace {
 
@@ -36,7 +37,7 @@ void take_operation(SymbolEntry& root, const LocOpResult& op) {
 // Reads the list at `list_offset` of .debug_loc into the cleared scratch rows.
 const LocRows& read_scratch_list(ScopeRuleContext& c, uint32_t list_offset) {
     clear_loc_rows(c.scratch);
-    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_low_pc), c.scratch, list_offset);
+    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_low_pc), c.scratch, list_offset, &c.unit);
     return c.scratch;
 }
 
@@ -56,9 +57,37 @@ FollowRequest follow_from_root(SymbolState& t, int& target) {
     return follow_with(t.entries[0].nest + 1, FollowRequest::Restore::always);
 }
 
-void compile_unit_rule(SymbolState& t, const AttributeView& a) {
+// The first range of a DWARF 5 range list (DW_AT_ranges), counted from
+// the unit's low_pc; false when there is none.
+bool first_range(ScopeRuleContext& c, const AttributeView& a, int32_t& low, int32_t& high) {
+    if (c.unit.version < 5 || a.form != DW_FORM_sec_offset) return false;
+    uint32_t from = 0, to = 0;
+    if (!first_rnglists_range(c.s, c.unit, static_cast<uint32_t>(c.t.scope.unit_low_pc), a.value, from, to))
+        return false;
+    low = static_cast<int32_t>(from);
+    high = static_cast<int32_t>(to);
+    return true;
+}
+
+void compile_unit_rule(ScopeRuleContext& c, const AttributeView& a) {
+    SymbolState& t = c.t;
     SymbolEntry& root = t.entries[0];
     t.current = 0;
+    if (a.attr == DW_AT_high_pc && given_as_constant(a.form)) {
+        // An offset from low_pc.
+        t.scope.unit_high_pc = t.scope.unit_low_pc + static_cast<int32_t>(a.value);
+        root.fend = t.scope.unit_high_pc;
+        return;
+    }
+    if (a.attr == DW_AT_ranges) {
+        int32_t low = 0, high = 0;
+        if (!first_range(c, a, low, high)) return;
+        t.scope.unit_low_pc = root.fstart = low;
+        t.scope.unit_high_pc = root.fend = high;
+        t.scope.unit_ranges = true;
+        return;
+    }
+    if (t.scope.unit_ranges && a.attr == DW_AT_low_pc) return;
     if (a.attr == DW_AT_name && given_as_string(a.form)) {
         set_name(root.name, base_name(a.raw->text));
         t.scope.unit_name = root.name;
@@ -80,7 +109,7 @@ void label_rule(const Session& s, SymbolState& t, const AttributeView& a) {
             root.ident = kIdentLabel;
             root.kind = 0;
         }
-    } else if (a.attr == DW_AT_external && a.form == DW_FORM_flag) {
+    } else if (a.attr == DW_AT_external && given_as_flag(a.form)) {
         root.external = first_byte(a);
     } else if (a.attr == DW_AT_low_pc || a.attr == DW_AT_location) {
         if (given_as_address(a.form)) {
@@ -92,6 +121,20 @@ void label_rule(const Session& s, SymbolState& t, const AttributeView& a) {
         } else if (given_as_block(a.form) && first_byte(a) == DW_OP_addr) {
             root.location = static_cast<int32_t>(address_operand(s, a.op));
         }
+    }
+}
+
+// A function's start address (its low_pc).
+void set_function_start(WalkScope& w, SymbolEntry& root, int32_t low_pc) {
+    w.func_low_pc = low_pc;
+    root.location = low_pc;
+    if (root.external != 0) {
+        root.ident = kIdentProgram;
+        root.fstart = root.fend = 0;
+    } else {
+        root.ident = kIdentSProgram;
+        root.fstart = w.unit_low_pc;
+        root.fend = w.unit_high_pc;
     }
 }
 
@@ -115,12 +158,12 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
         }
         break;
     case DW_AT_external:
-        if (a.form == DW_FORM_flag) root.external = first_byte(a);
+        if (given_as_flag(a.form)) root.external = first_byte(a);
         break;
     case DW_AT_type:
         return follow_from_root(t, target);
     case DW_AT_frame_base:
-        if (a.form == DW_FORM_data4) {
+        if (given_as_list(a.form, c.unit.version)) {
             w.frame_base_list = a.value;
             c.frame_base_is_list = true;
             take_list_rows(root, read_scratch_list(c, a.value), true);
@@ -132,22 +175,22 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
         }
         break;
     case DW_AT_low_pc:
-        if (given_as_address(a.form)) {
-            w.func_low_pc = static_cast<int32_t>(a.value);
-            root.location = static_cast<int32_t>(a.value);
-            if (root.external != 0) {
-                root.ident = kIdentProgram;
-                root.fstart = root.fend = 0;
-            } else {
-                root.ident = kIdentSProgram;
-                root.fstart = w.unit_low_pc;
-                root.fend = w.unit_high_pc;
-            }
-        }
+        if (given_as_address(a.form)) set_function_start(w, root, static_cast<int32_t>(a.value));
         break;
     case DW_AT_high_pc:
-        if (given_as_address(a.form)) w.func_high_pc = static_cast<int32_t>(a.value);
+        if (given_as_address(a.form))
+            w.func_high_pc = static_cast<int32_t>(a.value);
+        else if (given_as_constant(a.form))
+            w.func_high_pc = w.func_low_pc + static_cast<int32_t>(a.value);  // an offset from low_pc
         break;
+    case DW_AT_ranges: {
+        int32_t low = 0, high = 0;
+        if (first_range(c, a, low, high)) {
+            set_function_start(w, root, low);
+            w.func_high_pc = high;
+        }
+        break;
+    }
     case DW_AT_sibling:
         t.func_sibling = a.value;
         break;
@@ -228,13 +271,13 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
         }
         break;
     case DW_AT_external:
-        if (a.form == DW_FORM_flag) {
+        if (given_as_flag(a.form)) {
             root.external = first_byte(a);
             root.ident = root.external != 0 ? kIdentVariable : kIdentLocalS;
         }
         break;
     case DW_AT_declaration:
-        if (a.form == DW_FORM_flag && first_byte(a) != 0) root.ident = kIdentNon;
+        if (given_as_flag(a.form) && first_byte(a) != 0) root.ident = kIdentNon;
         break;
     case DW_AT_type:
         return follow_from_root(t, target);
@@ -242,7 +285,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
         if (given_as_block(a.form)) {
             location_block_rule(s, t, a);
             no_locals_rule(s, root);
-        } else if (a.form == DW_FORM_data4) {
+        } else if (given_as_list(a.form, c.unit.version)) {
             root.ident = kIdentLocalF;
             set_function_range(root, w);
             take_list_rows(root, read_scratch_list(c, a.value), false);
@@ -251,7 +294,8 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
                 // list gives the places. Only a frame base that was itself a
                 // list has one; otherwise the variable keeps its own rows.
                 if (c.frame_base_is_list)
-                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_low_pc), root.floc, w.frame_base_list);
+                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_low_pc), root.floc, w.frame_base_list,
+                                  &c.unit);
             } else {
                 root.ident = kIdentLocalR;
             }
@@ -269,7 +313,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
 
 FollowRequest apply_scope_rule(ScopeRuleContext& c, uint32_t tag, const AttributeView& a, int& target) {
     switch (tag) {
-    case DW_TAG_compile_unit: compile_unit_rule(c.t, a); break;
+    case DW_TAG_compile_unit: compile_unit_rule(c, a); break;
     case DW_TAG_label: label_rule(c.s, c.t, a); break;
     case DW_TAG_subprogram: return subprogram_rule(c, a, target);
     case DW_TAG_variable:

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "locations/loc_list.h"
 #include "symbols/attribute_rules.h"
 
 struct Session;
@@ -19,6 +20,7 @@ struct ScopeRuleContext {
     SymbolState& t;           // root entry, walk scope, func_sibling, current index
     LocRows& scratch;         // receives a location list read for one attribute
     bool& frame_base_is_list; // the current function's frame base was a location list
+    const ListUnit& unit;     // the unit's version and address table, for its lists
 };
 
 // The tags that have scope rules.

@@ -78,6 +78,7 @@ struct WalkScope {
     int32_t func_low_pc = 0, func_high_pc = 0;
     uint32_t frame_base_list = 0;
     int32_t frame_base_code = 0, frame_base_op1 = 0, frame_base_op2 = 0;
+    bool unit_ranges = false;  // the unit's range came from DW_AT_ranges: a later low_pc is only its base
     std::string unit_name;
     std::string function_name;
 };

@@ -214,7 +214,7 @@ TEST(Attributes, FlagPresentAndUnknownFormsConsumeNothing) {
     EXPECT_EQ(fp.consumed, 0u);
     EXPECT_EQ(fp.v.bytes[0], 1);
     EXPECT_EQ(fp.v.text, "");
-    Decoded unknown = decode(false, 0x1F, {0x44});
+    Decoded unknown = decode(false, 0x2D, {0x44});
     EXPECT_EQ(unknown.consumed, 0u);
     EXPECT_EQ(unknown.v.text, "");
     EXPECT_EQ(unknown.v.number(), 0u);
