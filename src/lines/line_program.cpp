@@ -573,21 +573,11 @@ struct ProgramReader {
         h.opcode_base = read_u8(program);
         ByteReader lengths = program;
         for (unsigned op = 1; op < h.opcode_base; ++op) h.opcode_lengths[op] = read_u8(lengths);
-        if (h.line_range == 0) {
-            fault("line_range is 0; special opcodes are computed with a line_range of 1");
-        }
-
         // The tables follow the standard_opcode_lengths array.
         const size_t tables =
             program_start + kFixedHeaderSize + v4_shift + (h.opcode_base ? h.opcode_base - 1u : 0u);
         const uint64_t first_opcode = static_cast<uint64_t>(program_start) + h.header_length + 10;
-        if (first_opcode > program_end) {
-            fault("header_length points past the end of the program");
-            return program_end;
-        }
-        ProgramTables& pt = s.lines->tables;
-        pt.files.clear();
-        pt.file_count = 0;
+        if (!check_header(first_opcode, program_end)) return program_end;
         if (tables < first_opcode) {
             ByteReader t = program;
             seek(t, tables);
@@ -598,6 +588,23 @@ struct ProgramReader {
         }
 
         return run_program(program, first_opcode, program_end);
+    }
+
+    // The header values every version checks; the file table is emptied
+    // for the program's own. False when the opcodes would begin past the
+    // program's end.
+    bool check_header(uint64_t first_opcode, size_t program_end) {
+        if (h.line_range == 0) {
+            fault("line_range is 0; special opcodes are computed with a line_range of 1");
+        }
+        if (first_opcode > program_end) {
+            fault("header_length points past the end of the program");
+            return false;
+        }
+        ProgramTables& pt = s.lines->tables;
+        pt.files.clear();
+        pt.file_count = 0;
+        return true;
     }
 
     // The opcodes from `first_opcode`, then the files no heading named are
@@ -631,17 +638,8 @@ struct ProgramReader {
         h.line_range = read_u8(program);
         h.opcode_base = read_u8(program);
         for (unsigned op = 1; op < h.opcode_base; ++op) h.opcode_lengths[op] = read_u8(program);
-        if (h.line_range == 0) {
-            fault("line_range is 0; special opcodes are computed with a line_range of 1");
-        }
         const uint64_t first_opcode = static_cast<uint64_t>(program_start) + h.header_length + 12;
-        if (first_opcode > program_end) {
-            fault("header_length points past the end of the program");
-            return program_end;
-        }
-        ProgramTables& pt = s.lines->tables;
-        pt.files.clear();
-        pt.file_count = 0;
+        if (!check_header(first_opcode, program_end)) return program_end;
         ByteReader t = program;
         t.end = static_cast<size_t>(first_opcode);
         if (!read_tables5(t)) {

@@ -41,6 +41,7 @@ std::vector<uint8_t> DwarfBuilder::image() {
     info_index = info.size() ? b.add_section(".debug_info", info) : 0;
     if (loc.size()) b.add_section(".debug_loc", loc);
     if (line.size()) b.add_section(".debug_line", line);
+    for (const auto& [name, w] : sections) b.add_section(name, w);
     return b.build();
 }
 
