@@ -335,39 +335,62 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
         if (want) append_printf(text, "DW_OP_GNU_encoded_addr byte(0x%X)[%s] ", code, hex.c_str());
         break;
     }
+    // The typed operations of DWARF 5 are read as their GNU forms of
+    // DWARF 2 to 4 are; the label names the one met.
+    case DW_OP_entry_value:
     case DW_OP_GNU_entry_value: {
         uint32_t length = read_uleb128(r);
         skip(r, length);
-        if (want) append_printf(text, "DW_OP_GNU_entry_value %d byte(0x%X) ", static_cast<int32_t>(length), code);
+        if (want) append_printf(text, "%s %d byte(0x%X) ", code == DW_OP_entry_value ? "DW_OP_entry_value" : "DW_OP_GNU_entry_value",
+                      static_cast<int32_t>(length), code);
         break;
     }
+    case DW_OP_const_type:
     case DW_OP_GNU_const_type: {
         uint32_t type = read_uleb128(r);
         uint32_t size = read_u8(r);
         skip(r, size);
-        if (want) append_printf(text, "DW_OP_GNU_const_type %d byte(%d)[%d] ", static_cast<int32_t>(size), code,
-                      static_cast<int32_t>(type));
+        if (want) append_printf(text, "%s %d byte(%d)[%d] ", code == DW_OP_const_type ? "DW_OP_const_type" : "DW_OP_GNU_const_type",
+                      static_cast<int32_t>(size), code, static_cast<int32_t>(type));
         break;
     }
+    case DW_OP_regval_type:
     case DW_OP_GNU_regval_type: {
         uint32_t reg = read_uleb128(r);
         uint32_t type = read_uleb128(r);
-        if (want) append_printf(text, "DW_OP_GNU_regval_type %d byte(%d)[%d] ", static_cast<int32_t>(reg), code,
-                      static_cast<int32_t>(type));
+        if (want) append_printf(text, "%s %d byte(%d)[%d] ", code == DW_OP_regval_type ? "DW_OP_regval_type" : "DW_OP_GNU_regval_type",
+                      static_cast<int32_t>(reg), code, static_cast<int32_t>(type));
         break;
     }
+    case DW_OP_deref_type:
+    case DW_OP_xderef_type:
     case DW_OP_GNU_deref_type: {
         // A one-byte size, then the ULEB128 offset of the base type.
         uint32_t size = read_u8(r);
         read_uleb128(r);
-        if (want) append_printf(text, "DW_OP_GNU_deref_type %d byte(%d) ", static_cast<int32_t>(size), code);
+        if (want) append_printf(text, "%s %d byte(%d) ", code == DW_OP_deref_type    ? "DW_OP_deref_type"
+                                                         : code == DW_OP_xderef_type ? "DW_OP_xderef_type"
+                                                                                     : "DW_OP_GNU_deref_type",
+                      static_cast<int32_t>(size), code);
         break;
     }
+    case DW_OP_convert:
+    case DW_OP_reinterpret:
     case DW_OP_GNU_convert:
     case DW_OP_GNU_reinterpret: {
         uint32_t value = read_uleb128(r);
-        if (want) append_printf(text, code == DW_OP_GNU_convert ? "DW_OP_GNU_convert %d byte(%d) " : "DW_OP_GNU_reinterpret %d byte(%d) ",
-                      static_cast<int32_t>(value), code);
+        const char* label = code == DW_OP_convert       ? "DW_OP_convert"
+                            : code == DW_OP_reinterpret ? "DW_OP_reinterpret"
+                            : code == DW_OP_GNU_convert ? "DW_OP_GNU_convert"
+                                                        : "DW_OP_GNU_reinterpret";
+        if (want) append_printf(text, "%s %d byte(%d) ", label, static_cast<int32_t>(value), code);
+        break;
+    }
+    case DW_OP_addrx:
+    case DW_OP_constx: {
+        // An index into the unit's .debug_addr table.
+        uint32_t index = read_uleb128(r);
+        if (want) append_printf(text, code == DW_OP_addrx ? "DW_OP_addrx(0x%X)[0x%X] " : "DW_OP_constx(0x%X)[0x%X] ", code, index);
         break;
     }
     case DW_OP_GNU_parameter_ref:

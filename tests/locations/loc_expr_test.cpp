@@ -89,7 +89,7 @@ TEST(LocExpr, PlainOperationsPrintTheirPaddedLabelAndTakeOneByte) {
         {0x00, "DW_OP_??????" "(0x0)      "},
         {0x02, "DW_OP_??????" "(0x2)      "},
         {0x07, "DW_OP_??????" "(0x7)      "},
-        {0xa1, "DW_OP_??????" "(0xA1)      "},
+        {0xaa, "DW_OP_??????" "(0xAA)      "},
         {0xdf, "DW_OP_??????" "(0xDF)      "},
         {0xe1, "DW_OP_??????" "(0xE1)      "},
         {0xf8, "DW_OP_??????" "(0xF8)      "},
@@ -276,6 +276,16 @@ TEST(LocExpr, OperationsThatSkipTheirOperands) {
         {{0xf1, 0x00, 0x10, 0x20, 0x30, 0x40, 0x99}, "DW_OP_GNU_encoded_addr byte(0xF1)[0010203040] ", 6},
         // Size byte, then the ULEB128 offset of the base type.
         {{0xf6, 4, 0x80, 0x01, 0x99}, "DW_OP_GNU_deref_type 4 byte(246) ", 4},
+        // The operations of DWARF 5, read as their GNU forms.
+        {{0xa3, 2, 0x50, 0x9f, 0x99}, "DW_OP_entry_value 2 byte(0xA3) ", 4},
+        {{0xa4, 0x2a, 4, 1, 2, 3, 4, 0x99}, "DW_OP_const_type 4 byte(164)[42] ", 7},
+        {{0xa5, 0x05, 0x2a, 0x99}, "DW_OP_regval_type 5 byte(165)[42] ", 3},
+        {{0xa6, 4, 0x80, 0x01, 0x99}, "DW_OP_deref_type 4 byte(166) ", 4},
+        {{0xa7, 4, 0x2a, 0x99}, "DW_OP_xderef_type 4 byte(167) ", 3},
+        {{0xa8, 0x2a, 0x99}, "DW_OP_convert 42 byte(168) ", 2},
+        {{0xa9, 0x2b, 0x99}, "DW_OP_reinterpret 43 byte(169) ", 2},
+        {{0xa1, 0x81, 0x01, 0x99}, "DW_OP_addrx(0xA1)[0x81] ", 3},
+        {{0xa2, 0x03, 0x99}, "DW_OP_constx(0xA2)[0x3] ", 2},
     };
     for (const Case& c : cases) {
         Decoded d = f.decode(c.bytes, filled());
