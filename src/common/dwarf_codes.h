@@ -137,6 +137,7 @@ constexpr uint8_t DW_LLE_default_location = 0x05;
 constexpr uint8_t DW_LLE_base_address = 0x06;
 constexpr uint8_t DW_LLE_start_end = 0x07;
 constexpr uint8_t DW_LLE_start_length = 0x08;
+constexpr uint8_t DW_LLE_GNU_view_pair = 0x09;  // the location views of the next entry
 
 // Entries of DWARF 5 range lists (.debug_rnglists).
 constexpr uint8_t DW_RLE_end_of_list = 0x00;

@@ -134,8 +134,9 @@ constexpr LleRow kLleRows[] = {
     {"DW_LLE_base_address", ListOperands::address, false},
     {"DW_LLE_start_end", ListOperands::address_pair, true},
     {"DW_LLE_start_length", ListOperands::address_length, true},
+    {"DW_LLE_GNU_view_pair", ListOperands::views, false},
 };
-static_assert(sizeof kLleRows / sizeof kLleRows[0] == DW_LLE_start_length + 1, "one row per entry kind");
+static_assert(sizeof kLleRows / sizeof kLleRows[0] == DW_LLE_GNU_view_pair + 1, "one row per entry kind");
 
 // Reads the .debug_loclists list at image offset `pos` of the section
 // [begin, end) and returns the image offset after it.
@@ -153,7 +154,7 @@ size_t read_loclists_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, 
             return r.pos;
         }
         const uint8_t kind = read_u8(r);
-        if (kind > DW_LLE_start_length) {
+        if (kind > DW_LLE_GNU_view_pair) {
             std::string subject;
             append_printf(subject, "location list entry of unknown kind 0x%02X", kind);
             warn_at(s, subject, kSection, offset, "; the rest of the list is skipped");
@@ -236,6 +237,10 @@ bool read_list_operands(const Session& s, const ListUnit& unit, ListOperands ope
     case ListOperands::address_length:
         low = read_address(r, unit.address_size);
         high = low + read_uleb128(r);
+        return true;
+    case ListOperands::views:
+        read_uleb128(r);
+        read_uleb128(r);
         return true;
     }
     return true;

@@ -38,6 +38,7 @@ enum class ListOperands : uint8_t {
     address,         // base_address
     address_pair,    // start_end
     address_length,  // start_length: an address, then a ULEB128 length
+    views,           // DW_LLE_GNU_view_pair: two ULEB128 view numbers, which change nothing
 };
 
 // Reads the operands of one list entry from `r`: a base-address entry

@@ -99,6 +99,7 @@ TEST(Dwarf5, LocationListEntriesGiveTheirRanges) {
         {"start_end", {DW_LLE_start_end, 0x10, 0x10, 0, 0, 0x20, 0x10, 0, 0}},
         {"start_length", {DW_LLE_start_length, 0x10, 0x10, 0, 0, 0x10}},
         {"base_address, offset_pair", {DW_LLE_base_address, 0x00, 0x10, 0, 0, DW_LLE_offset_pair, 0x10, 0x20}},
+        {"view pair, offset_pair", {DW_LLE_GNU_view_pair, 0x81, 0x01, 2, DW_LLE_offset_pair, 0x10, 0x20}},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
@@ -184,7 +185,7 @@ TEST(Dwarf5, BrokenTablesAndSkippedUnitsWarnOnce) {
     const Case cases[] = {
         {"skeleton unit", DW_UT_skeleton, {0}, 0, "is a skeleton unit, which describes no code of this file"},
         {"type unit", DW_UT_type, {0}, 0, "is a type unit"},
-        {"unknown entry", DW_UT_compile, {0x09}, 0, "location list entry of unknown kind 0x09"},
+        {"unknown entry", DW_UT_compile, {0x0A}, 0, "location list entry of unknown kind 0x0A"},
         {"cut entry", DW_UT_compile, {DW_LLE_start_end, 0x10}, 0, "location list entry cut by the end"},
         {"no end", DW_UT_compile, {DW_LLE_offset_pair, 0, 1, 0}, 0, "location list has no end-of-list entry"},
         {"address index", DW_UT_compile, {0}, 9, "value whose index names no entry of its table"},
