@@ -37,7 +37,7 @@ void take_operation(SymbolEntry& root, const LocOpResult& op) {
 // Reads the list at `list_offset` of .debug_loc into the cleared scratch rows.
 const LocRows& read_scratch_list(ScopeRuleContext& c, uint32_t list_offset) {
     clear_loc_rows(c.scratch);
-    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_low_pc), c.scratch, list_offset, &c.unit);
+    read_loc_list(c.s, c.sym, c.t.scope.unit_base, c.scratch, list_offset, &c.unit);
     return c.scratch;
 }
 
@@ -58,11 +58,11 @@ FollowRequest follow_from_root(SymbolState& t, int& target) {
 }
 
 // The first range of a DWARF 5 range list (DW_AT_ranges), counted from
-// the unit's low_pc; false when there is none.
+// the unit's base address; false when there is none.
 bool first_range(ScopeRuleContext& c, const AttributeView& a, int32_t& low, int32_t& high) {
     if (c.unit.version < 5 || a.form != DW_FORM_sec_offset) return false;
     uint32_t from = 0, to = 0;
-    if (!first_rnglists_range(c.s, c.unit, static_cast<uint32_t>(c.t.scope.unit_low_pc), a.value, from, to))
+    if (!first_rnglists_range(c.s, c.unit, c.t.scope.unit_base, a.value, from, to))
         return false;
     low = static_cast<int32_t>(from);
     high = static_cast<int32_t>(to);
@@ -75,7 +75,7 @@ void compile_unit_rule(ScopeRuleContext& c, const AttributeView& a) {
     t.current = 0;
     if (a.attr == DW_AT_high_pc && given_as_constant(a.form)) {
         // An offset from low_pc.
-        t.scope.unit_high_pc = t.scope.unit_low_pc + static_cast<int32_t>(a.value);
+        t.scope.unit_high_pc = static_cast<int32_t>(t.scope.unit_base + a.value);
         root.fend = t.scope.unit_high_pc;
         return;
     }
@@ -87,6 +87,7 @@ void compile_unit_rule(ScopeRuleContext& c, const AttributeView& a) {
         t.scope.unit_ranges = true;
         return;
     }
+    if (a.attr == DW_AT_low_pc && given_as_address(a.form)) t.scope.unit_base = a.value;
     if (t.scope.unit_ranges && a.attr == DW_AT_low_pc) return;
     if (a.attr == DW_AT_name && given_as_string(a.form)) {
         set_name(root.name, base_name(a.raw->text));
@@ -294,8 +295,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
                 // list gives the places. Only a frame base that was itself a
                 // list has one; otherwise the variable keeps its own rows.
                 if (c.frame_base_is_list)
-                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_low_pc), root.floc, w.frame_base_list,
-                                  &c.unit);
+                    read_loc_list(s, c.sym, w.unit_base, root.floc, w.frame_base_list, &c.unit);
             } else {
                 root.ident = kIdentLocalR;
             }

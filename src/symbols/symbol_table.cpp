@@ -35,6 +35,7 @@ static void clear_scope(WalkScope& w) {
     w.frame_base_list = 0;
     w.frame_base_code = w.frame_base_op1 = w.frame_base_op2 = 0;
     w.unit_ranges = false;
+    w.unit_base = 0;
     w.unit_name.clear();
     w.function_name.clear();
 }

@@ -79,6 +79,7 @@ struct WalkScope {
     uint32_t frame_base_list = 0;
     int32_t frame_base_code = 0, frame_base_op1 = 0, frame_base_op2 = 0;
     bool unit_ranges = false;  // the unit's range came from DW_AT_ranges: a later low_pc is only its base
+    uint32_t unit_base = 0;    // the unit's DW_AT_low_pc: the base address of its location and range lists
     std::string unit_name;
     std::string function_name;
 };

@@ -156,10 +156,14 @@ TEST(Dwarf5, RangeListsGiveTheFirstRange) {
                {DW_AT_str_offsets_base, DW_FORM_sec_offset}, {DW_AT_addr_base, DW_FORM_sec_offset},
                {DW_AT_rnglists_base, DW_FORM_sec_offset}});
     f.declare(A_func, DW_TAG_subprogram, false, {{DW_AT_name, DW_FORM_string}, {DW_AT_ranges, DW_FORM_sec_offset}});
+    f.declare(A_local, DW_TAG_variable, false, {{DW_AT_name, DW_FORM_string}, {DW_AT_location, DW_FORM_sec_offset}});
     f.end_abbrevs();
+    // The unit's lists count from its low_pc (0), not from its first range.
+    f.section(".debug_loclists").u8(DW_LLE_offset_pair).uleb(0x1030).uleb(0x1040).u8(1).u8(DW_OP_reg0).u8(0);
     f.begin_unit(4, 5);
     f.info.uleb(A_cu).u8(0).uleb(0).u32(0).u32(8).u32(8).u32(12);
     f.info.uleb(A_func).cstr("cold").u32(function_list);
+    f.info.uleb(A_local).cstr("v").u32(0);
     f.info.u8(0);
     f.end_unit();
 
@@ -171,6 +175,7 @@ TEST(Dwarf5, RangeListsGiveTheFirstRange) {
     const Record& func = find(c, "cold");
     EXPECT_EQ(func["location"], "0x1080");
     EXPECT_EQ(func["ident"], "S_PROGRAM");
+    EXPECT_EQ(find(c, "v").floc, std::vector<std::string>{"0 0x1030 0x1040 0x50 0 0"});
 }
 
 // What cannot be read gives one warning each and leaves the rest alone.
