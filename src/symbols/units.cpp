@@ -30,18 +30,27 @@ constexpr HeaderField<UnitHeader> kUnit5HeaderFields[] = {
     {"/offset", 8, 1, 4, &UnitHeader::abbrev_offset},
 };
 
-// The units of DWARF 5 whose entries describe no code of this file: the
-// part of a split unit kept elsewhere, and type units.
-const char* skipped_unit_kind(uint32_t unit_type) {
-    switch (unit_type) {
-    case DW_UT_compile:
-    case DW_UT_partial: return nullptr;
-    case DW_UT_type: return "type unit";
-    case DW_UT_skeleton: return "skeleton unit";
-    case DW_UT_split_compile: return "split compilation unit";
-    case DW_UT_split_type: return "split type unit";
-    default: return "unit of an unknown type";
-    }
+// The units of DWARF 5 that are not read, and why: what the warning says
+// after "compilation unit at offset ... of .debug_info".
+struct SkippedUnit {
+    uint32_t unit_type;
+    const char* rest;
+};
+constexpr SkippedUnit kSkippedUnits[] = {
+    {DW_UT_type, " is a type unit (built with -fdebug-types-section); its entries are skipped"},
+    {DW_UT_skeleton, " is a skeleton unit whose entries stand in a split DWARF file (built with -gsplit-dwarf); "
+                     "it is skipped"},
+    {DW_UT_split_compile, " is a unit of a split DWARF file; its entries are skipped"},
+    {DW_UT_split_type, " is a type unit of a split DWARF file; its entries are skipped"},
+};
+
+// The warning text of a unit type that is not read, or null for the
+// compilation and partial units that are.
+const char* skipped_unit(uint32_t unit_type) {
+    if (unit_type == DW_UT_compile || unit_type == DW_UT_partial) return nullptr;
+    for (const SkippedUnit& u : kSkippedUnits)
+        if (u.unit_type == unit_type) return u.rest;
+    return " has a unit type this reader does not know; its entries are skipped";
 }
 
 // A number of a plain layout (fixed, address, offset, ULEB128), as the
@@ -216,10 +225,7 @@ size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
         warn_at(s, "compilation unit", ".debug_info", offset, rest);
         return next;
     }
-    if (const char* kind = skipped_unit_kind(h.unit_type)) {
-        std::string rest = " is a ";
-        rest += kind;
-        rest += ", which describes no code of this file; its entries are skipped";
+    if (const char* rest = skipped_unit(h.unit_type)) {
         warn_at(s, "compilation unit", ".debug_info", offset, rest);
         return next;
     }

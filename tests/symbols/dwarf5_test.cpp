@@ -188,8 +188,9 @@ TEST(Dwarf5, BrokenTablesAndSkippedUnitsWarnOnce) {
         const char* warning;
     };
     const Case cases[] = {
-        {"skeleton unit", DW_UT_skeleton, {0}, 0, "is a skeleton unit, which describes no code of this file"},
+        {"skeleton unit", DW_UT_skeleton, {0}, 0, "is a skeleton unit whose entries stand in a split DWARF file"},
         {"type unit", DW_UT_type, {0}, 0, "is a type unit"},
+        {"unknown unit type", 0x80, {0}, 0, "has a unit type this reader does not know"},
         {"unknown entry", DW_UT_compile, {0x0A}, 0, "location list entry of unknown kind 0x0A"},
         {"cut entry", DW_UT_compile, {DW_LLE_start_end, 0x10}, 0, "location list entry cut by the end"},
         {"no end", DW_UT_compile, {DW_LLE_offset_pair, 0, 1, 0}, 0, "location list has no end-of-list entry"},
