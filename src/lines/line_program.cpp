@@ -216,6 +216,8 @@ struct ProgramReader {
     // One entry of a version 5 table: its path and the numbers of its
     // other fields. False when cut or of a form that cannot be stepped.
     bool read_entry(ByteReader& r, const EntryFormat& format, std::string_view& path, FileEntry& e) const {
+        // An entry of no bytes would let a count of billions run on the spot.
+        if (format.empty()) return false;
         for (const auto& [type, form] : format) {
             std::string_view text;
             uint32_t number = 0;

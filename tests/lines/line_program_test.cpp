@@ -324,16 +324,22 @@ TEST(LineProgram, VersionFiveTablesGiveTheHeadingsOfVersionTwo) {
     EXPECT_NE(traced.find("/----- DirName[inc] Index[1] -----\n"), std::string::npos);
 }
 
-TEST(LineProgram, VersionFiveTablesOfUnreadableFormsStopWithOneWarning) {
-    Program v5;
-    v5.version = 5;
-    v5.dir_form = 0x02;  // no form: its extent is unknown
-    v5.ops.set_address(0x99).copy().end_sequence();
-    Program p;
-    p.ops.set_address(0x40).copy().end_sequence();
-    LineRun r(bytes_of({v5, p}));
-    EXPECT_EQ(r.run(), "#LNE_start_sequence#\n+****  main.c\n+0x00000040     1\n$LNE_end_sequence=\n");
-    EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1u);
+TEST(LineProgram, VersionFiveTablesThatCannotBeReadStopWithOneWarning) {
+    // A form whose extent is unknown; an entry format of no fields under
+    // a count of 2^32 - 1 entries.
+    const std::vector<uint8_t> empty_format = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F};
+    for (int broken = 0; broken < 2; ++broken) {
+        Program v5;
+        v5.version = 5;
+        v5.dir_form = 0x02;
+        if (broken == 1) v5.tables5_override = empty_format;
+        v5.ops.set_address(0x99).copy().end_sequence();
+        Program p;
+        p.ops.set_address(0x40).copy().end_sequence();
+        LineRun r(bytes_of({v5, p}));
+        EXPECT_EQ(r.run(), "#LNE_start_sequence#\n+****  main.c\n+0x00000040     1\n$LNE_end_sequence=\n");
+        EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1u);
+    }
 }
 
 TEST(LineProgram, VersionFourHeaderWithItsExtraFieldReadsLikeVersionTwo) {

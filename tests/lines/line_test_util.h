@@ -86,7 +86,13 @@ struct Program {
     uint32_t dir_form = 0x08;  // DW_FORM_string
     bool entry_md5 = true;
 
+    std::vector<uint8_t> tables5_override;  // when set, the tables' bytes
+
     void append_tables5(ByteWriter& w) const {
+        if (!tables5_override.empty()) {
+            w.raw(tables5_override);
+            return;
+        }
         w.u8(1).uleb(1).uleb(dir_form);  // DW_LNCT_path
         w.uleb(1 + dirs.size());
         w.cstr(comp_dir);
