@@ -1,4 +1,4 @@
-// The .debug_line reader: one DWARF 2 line-number program after another,
+// The .debug_line reader: one line-number program after another,
 // its header, directory and file tables, and the opcodes of the state
 // machine. Only the address and line registers are kept; rows, file
 // selections and sequence ends go to the line-file writer.

@@ -1,9 +1,16 @@
-// DWARF 2 location lists in .debug_loc.
+// Location lists: those of DWARF 2 to 4 in .debug_loc, those of DWARF 5
+// in .debug_loclists.
 //
-// A list is a run of entries (begin, end: address size each; length: 2
-// bytes; then `length` bytes of location expression), closed by an entry
-// whose begin and end are both 0. Begin and end are relative to a base
-// address (the unit's low_pc).
+// A .debug_loc list is a run of entries (begin, end: address size each;
+// length: 2 bytes; then `length` bytes of location expression), closed by
+// an entry whose begin and end are both 0. Begin and end are relative to a
+// base address (the unit's low_pc).
+//
+// A .debug_loclists list is a run of entries that each begin with their
+// kind (DW_LLE_*): a range given by addresses, by indices into the unit's
+// .debug_addr table or by offsets from the base address, then a ULEB128
+// length and the expression; or a new base address. DW_LLE_end_of_list
+// closes it. Each operation of an entry gives one row, as in .debug_loc.
 #pragma once
 
 #include <cstddef>
