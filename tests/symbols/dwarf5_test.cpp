@@ -178,6 +178,35 @@ TEST(Dwarf5, RangeListsGiveTheFirstRange) {
     EXPECT_EQ(find(c, "v").floc, std::vector<std::string>{"0 0x1030 0x1040 0x50 0 0"});
 }
 
+// The trace shows the header of version 5, an implicit constant with its
+// value, a value read through a table with its index, and list entries
+// without an expression.
+TEST(Dwarf5, TraceLines) {
+    Unit5 u;
+    DwarfBuilder& f = u.f;
+    f.section(".debug_loclists").u8(DW_LLE_base_address).u32(0x1000).u8(DW_LLE_offset_pair).u8(0).u8(2)
+        .u8(1).u8(DW_OP_reg0 + 1).u8(DW_LLE_end_of_list);
+    f.abbrev.uleb(A_cu).uleb(DW_TAG_compile_unit).u8(1).uleb(DW_AT_name).uleb(DW_FORM_string);
+    f.abbrev.uleb(DW_AT_language).uleb(DW_FORM_implicit_const).sleb(12).u8(0).u8(0);
+    f.declare(A_local, DW_TAG_variable, false,
+              {{DW_AT_name, DW_FORM_string}, {DW_AT_location, DW_FORM_sec_offset}, {DW_AT_low_pc, DW_FORM_addrx1}});
+    f.end_abbrevs();
+    f.begin_unit(4, 5);
+    f.info.uleb(A_cu).cstr("t.c");
+    f.info.uleb(A_local).cstr("r").u32(0).u8(1);
+    f.info.u8(0);
+    f.end_unit();
+
+    Conversion c = convert(f.image(), {"-d"});
+    for (const char* line : {"/unit_type          0x01 \n", "/size               0x04 \n",
+                             "/DW_AT_language(0x13)              DW_FORM_implicit_const(0x21) 0xC\n",
+                             "/[0x0000] DW_LLE_base_address(0x06) base[0x00001000]\n",
+                             "/[0x0005] beginning[0x00001000] ending[0x00001002] DW_OP_regn(0x51)",
+                             "DW_FORM_addrx1(0x29)     index(0x1) [0x20000010] "}) {
+        EXPECT_NE(c.sym.find(line), std::string::npos) << line << "\n" << c.sym;
+    }
+}
+
 // What cannot be read gives one warning each and leaves the rest alone.
 TEST(Dwarf5, BrokenTablesAndSkippedUnitsWarnOnce) {
     struct Case {
