@@ -162,6 +162,13 @@ uint32_t loc_result_value(const LocOpResult& result, size_t size) {
     return value;
 }
 
+namespace {
+// An operation this decoder does not know: its code only, no operands.
+void append_unknown_op(std::string& text, unsigned code, bool want) {
+    if (want) append_printf(text, "DW_OP_??????" "(0x%X)      ", code);
+}
+}  // namespace
+
 size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& result, ByteReader& r,
                      bool want_text) {
     // The text only feeds trace lines; without them the operands are still read and stored.
@@ -212,6 +219,11 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
         result.code = static_cast<uint16_t>(code);
         result.op1 = offset;
         result.op2 = 0;
+        return r.pos;
+    }
+
+    if (!target.dwarf5_ops && code >= DW_OP_addrx && code <= DW_OP_reinterpret) {
+        append_unknown_op(text, code, want);
         return r.pos;
     }
 
@@ -397,7 +409,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
         skip(r, 4);
         if (want) append_printf(text, "DW_OP_GNU_parameter_ref(0x%X) ", code);
         break;
-    default: if (want) append_printf(text, "DW_OP_??????" "(0x%X)      ", code); break;
+    default: append_unknown_op(text, code, want); break;
     }
     return r.pos;
 }

@@ -48,6 +48,12 @@ uint32_t loc_result_value(const LocOpResult& result, size_t size);
 struct LocTarget {
     uint32_t machine = kMachineSH;
     unsigned address_size = 4;
+    // The operations DWARF 5 added (DW_OP_addrx ... DW_OP_reinterpret) are
+    // read with their operands. Location lists take them in any version
+    // (compilers write DW_OP_entry_value there in DWARF 2 to 4 as well);
+    // the blocks of a unit older than 5 do not, where such a byte is data
+    // of a block that is no expression (DW_AT_const_value).
+    bool dwarf5_ops = true;
 };
 inline LocTarget loc_target(const ElfInfo& elf) { return LocTarget{elf.header.e_machine, elf.address_size}; }
 

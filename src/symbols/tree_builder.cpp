@@ -69,8 +69,14 @@ struct TreeBuilder {
           sym(out),
           t(*session.sym),
           unit(view),
-          target_machine(loc_target(session.elf)),
+          target_machine(block_target(session, view)),
           list_unit(list_unit_of(view)) {}
+
+    static LocTarget block_target(const Session& session, const UnitView& view) {
+        LocTarget target = loc_target(session.elf);
+        target.dwarf5_ops = view.header.version >= 5;
+        return target;
+    }
 
     static ListUnit list_unit_of(const UnitView& view) {
         ListUnit u;
@@ -264,7 +270,10 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         a.raw = &v;
         loc_text.clear();
         if (given_as_block(form)) {
-            if (v.bytes[0] == DW_OP_addrx && !resolve_address_index(unit.forms, v))
+            // Only an expression (exprloc, from DWARF 4 on) is rewritten:
+            // a block of data may begin with the same byte.
+            if (form == DW_FORM_exprloc && unit.header.version >= 5 && v.bytes[0] == DW_OP_addrx &&
+                !resolve_address_index(unit.forms, v))
                 warn_once(warned_index, "value whose index names no entry of its table", values_at);
             // Only the first operation of the block is decoded. The value
             // buffer was cleared before the decode, so an operand reaching

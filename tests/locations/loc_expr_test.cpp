@@ -294,6 +294,15 @@ TEST(LocExpr, OperationsThatSkipTheirOperands) {
         EXPECT_FALSE(d.overrun) << c.text;
         expect_result(d.result, 0x1234, 0x55667788, 0x11223344);
     }
+    // Where they are not taken (the blocks of older units) they are one
+    // unknown byte, as before DWARF 5.
+    ExprFixture older(kMachineARM, 4);
+    older.target.dwarf5_ops = false;
+    for (uint8_t code = 0xa1; code <= 0xa9; ++code) {
+        Decoded d = older.decode({code, 0x05, 0x2a, 0x99});
+        EXPECT_EQ(1u, d.pos);
+        EXPECT_NE(d.text.find("DW_OP_??????"), std::string::npos) << d.text;
+    }
     ExprFixture two(kMachineH8S, 2);
     EXPECT_EQ(3u, two.decode({0x9a, 1, 2, 0x99}).pos);
     EXPECT_EQ(4u, two.decode({0xf1, 0, 1, 2, 0x99}).pos);
