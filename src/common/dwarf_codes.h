@@ -77,6 +77,10 @@ constexpr uint32_t DW_AT_ranges = 0x55;
 constexpr uint32_t DW_AT_data_bit_offset = 0x6b;
 constexpr uint32_t DW_AT_call_origin = 0x7f;
 constexpr uint32_t DW_AT_GNU_locviews = 0x2137;
+constexpr uint32_t DW_AT_str_offsets_base = 0x72;  // DWARF 5 and later
+constexpr uint32_t DW_AT_addr_base = 0x73;
+constexpr uint32_t DW_AT_rnglists_base = 0x74;
+constexpr uint32_t DW_AT_loclists_base = 0x8c;
 
 // Forms.
 constexpr uint32_t DW_FORM_addr = 0x01;
@@ -103,6 +107,63 @@ constexpr uint32_t DW_FORM_indirect = 0x16;
 constexpr uint32_t DW_FORM_sec_offset = 0x17;
 constexpr uint32_t DW_FORM_exprloc = 0x18;
 constexpr uint32_t DW_FORM_flag_present = 0x19;
+constexpr uint32_t DW_FORM_strx = 0x1a;  // DWARF 5 and later
+constexpr uint32_t DW_FORM_addrx = 0x1b;
+constexpr uint32_t DW_FORM_ref_sup4 = 0x1c;
+constexpr uint32_t DW_FORM_strp_sup = 0x1d;
+constexpr uint32_t DW_FORM_data16 = 0x1e;
+constexpr uint32_t DW_FORM_line_strp = 0x1f;
+constexpr uint32_t DW_FORM_ref_sig8 = 0x20;
+constexpr uint32_t DW_FORM_implicit_const = 0x21;
+constexpr uint32_t DW_FORM_loclistx = 0x22;
+constexpr uint32_t DW_FORM_rnglistx = 0x23;
+constexpr uint32_t DW_FORM_ref_sup8 = 0x24;
+constexpr uint32_t DW_FORM_strx1 = 0x25;
+constexpr uint32_t DW_FORM_strx2 = 0x26;
+constexpr uint32_t DW_FORM_strx3 = 0x27;
+constexpr uint32_t DW_FORM_strx4 = 0x28;
+constexpr uint32_t DW_FORM_addrx1 = 0x29;
+constexpr uint32_t DW_FORM_addrx2 = 0x2a;
+constexpr uint32_t DW_FORM_addrx3 = 0x2b;
+constexpr uint32_t DW_FORM_addrx4 = 0x2c;
+
+// Unit types of DWARF 5 unit headers.
+constexpr uint8_t DW_UT_compile = 0x01;
+constexpr uint8_t DW_UT_type = 0x02;
+constexpr uint8_t DW_UT_partial = 0x03;
+constexpr uint8_t DW_UT_skeleton = 0x04;
+constexpr uint8_t DW_UT_split_compile = 0x05;
+constexpr uint8_t DW_UT_split_type = 0x06;
+
+// Entries of DWARF 5 location lists (.debug_loclists).
+constexpr uint8_t DW_LLE_end_of_list = 0x00;
+constexpr uint8_t DW_LLE_base_addressx = 0x01;
+constexpr uint8_t DW_LLE_startx_endx = 0x02;
+constexpr uint8_t DW_LLE_startx_length = 0x03;
+constexpr uint8_t DW_LLE_offset_pair = 0x04;
+constexpr uint8_t DW_LLE_default_location = 0x05;
+constexpr uint8_t DW_LLE_base_address = 0x06;
+constexpr uint8_t DW_LLE_start_end = 0x07;
+constexpr uint8_t DW_LLE_start_length = 0x08;
+constexpr uint8_t DW_LLE_GNU_view_pair = 0x09;  // the location views of the next entry
+
+// Entries of DWARF 5 range lists (.debug_rnglists).
+constexpr uint8_t DW_RLE_end_of_list = 0x00;
+constexpr uint8_t DW_RLE_base_addressx = 0x01;
+constexpr uint8_t DW_RLE_startx_endx = 0x02;
+constexpr uint8_t DW_RLE_startx_length = 0x03;
+constexpr uint8_t DW_RLE_offset_pair = 0x04;
+constexpr uint8_t DW_RLE_base_address = 0x05;
+constexpr uint8_t DW_RLE_start_end = 0x06;
+constexpr uint8_t DW_RLE_start_length = 0x07;
+
+// Content types of the directory and file entry formats of DWARF 5 line
+// program headers.
+constexpr uint32_t DW_LNCT_path = 0x1;
+constexpr uint32_t DW_LNCT_directory_index = 0x2;
+constexpr uint32_t DW_LNCT_timestamp = 0x3;
+constexpr uint32_t DW_LNCT_size = 0x4;
+constexpr uint32_t DW_LNCT_MD5 = 0x5;
 
 // Base-type encodings.
 constexpr uint32_t DW_ATE_address = 0x01;

@@ -59,6 +59,8 @@ struct ElfInfo {
 
     // DWARF sections: index 0 means absent.
     uint16_t info_index = 0, abbrev_index = 0, line_index = 0, loc_index = 0, str_index = 0;
+    // The sections units of DWARF 5 add.
+    uint16_t line_str_index = 0, str_offsets_index = 0, addr_index = 0, loclists_index = 0, rnglists_index = 0;
     size_t info_start = 0;  // image offset of .debug_info
     size_t str_start = 0;   // image offset of .debug_str
     uint32_t dwarf_version = 0;

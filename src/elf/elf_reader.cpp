@@ -84,12 +84,16 @@ uint32_t target_machine_code(uint32_t e_machine, uint32_t e_flags) {
 // version 5). Current toolchains link them in with libgcc's units; taking
 // them for .debug_str, .debug_line or .debug_loc would lose every line and
 // garble every indirect name, so they are never matched.
-bool is_dwarf5_companion(const char* name) {
-    static constexpr const char* kCompanions[] = {".debug_str_offsets", ".debug_line_str", ".debug_loclists"};
-    for (const char* c : kCompanions) {
-        if (match_prefix(name, c)) return true;
-    }
-    return false;
+// The sections of DWARF 5 whose names begin with the name of an older one
+// (.debug_str_offsets, .debug_line_str, .debug_loclists): the index of
+// each, or null when `name` is none of them. Checked before the older names.
+uint16_t* dwarf5_section(ElfInfo& elf, const char* name) {
+    if (match_prefix(name, ".debug_str_offsets")) return &elf.str_offsets_index;
+    if (match_prefix(name, ".debug_line_str")) return &elf.line_str_index;
+    if (match_prefix(name, ".debug_loclists")) return &elf.loclists_index;
+    if (match_prefix(name, ".debug_rnglists")) return &elf.rnglists_index;
+    if (match_prefix(name, ".debug_addr")) return &elf.addr_index;
+    return nullptr;
 }
 
 // Entry i of a header table at `table` with entries of `entsize` bytes, as a
@@ -229,7 +233,10 @@ bool read_elf(Session& s, OutText& sym) {
     for (size_t i = 0; i < elf.sections.size(); ++i) {
         const char* name = elf.section_names[i].c_str();
         uint16_t index = static_cast<uint16_t>(i);
-        if (is_dwarf5_companion(name)) continue;
+        if (uint16_t* companion = dwarf5_section(elf, name)) {
+            *companion = index;
+            continue;
+        }
         if (match_prefix(name, ".debug_info")) {
             elf.info_index = index;
             elf.info_start = elf.sections[i].sh_offset;
@@ -240,8 +247,10 @@ bool read_elf(Session& s, OutText& sym) {
             ByteReader v = info;
             skip(v, 4);
             elf.dwarf_version = read_target16(v);
+            // The address size stands at offset 10 of the header up to
+            // version 4 and at offset 7 from version 5 on.
             ByteReader a = info;
-            skip(a, 10);
+            skip(a, elf.dwarf_version >= 5 ? 7 : 10);
             if (a.remaining() > 0) {
                 elf.address_size = read_u8(a);
             } else {

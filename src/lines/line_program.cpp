@@ -1,4 +1,4 @@
-// The .debug_line reader: one DWARF 2 line-number program after another,
+// The .debug_line reader: one line-number program after another,
 // its header, directory and file tables, and the opcodes of the state
 // machine. Only the address and line registers are kept; rows, file
 // selections and sequence ends go to the line-file writer.
@@ -8,7 +8,18 @@
 //   10 minimum_instruction_length   11 default_is_stmt   12 line_base (signed)
 //   13 line_range   14 opcode_base   15 standard_opcode_lengths (opcode_base - 1)
 // then include_directories and file_names; the first opcode is at
-// header_length + 10.
+// header_length + 10. Version 4 adds maximum_operations_per_instruction
+// after minimum_instruction_length.
+//
+// Version 5 (offsets from the unit_length field):
+//   0 unit_length (4)   4 version (2)   6 address_size   7 segment_selector_size
+//   8 header_length (4)   12 minimum_instruction_length
+//   13 maximum_operations_per_instruction   14 default_is_stmt   15 line_base
+//   16 line_range   17 opcode_base   18 standard_opcode_lengths
+// then the directory and file tables, each as an entry format (pairs of
+// DW_LNCT_* content type and form) and a count of entries of that format;
+// the first opcode is at header_length + 12. Directory 0 is the
+// compilation directory and file 0 the primary source file.
 #include "lines/line_program.h"
 
 #include <algorithm>
@@ -23,10 +34,12 @@
 #include "elf/elf_reader.h"
 #include "lines/line_state.h"
 #include "lines/line_table.h"
+#include "symbols/forms.h"
 
 namespace {
 
-constexpr size_t kFixedHeaderSize = 15;  // up to and including opcode_base
+constexpr size_t kFixedHeaderSize = 15;   // up to and including opcode_base
+constexpr size_t kFixedHeader5Size = 18;  // the same in version 5
 constexpr size_t kMaxTraceText = 1023;
 
 struct LineProgramHeader {
@@ -77,6 +90,9 @@ struct ProgramReader {
     // when the next row is recorded.
     uint32_t heading_file = 1;
     uint32_t file = 1;
+    // File k of the program is in slot k + file_shift of the file table:
+    // 1 in version 5, whose file numbers count from 0.
+    uint32_t file_shift = 0;
 
     void select_for_row() {
         if (file == heading_file) return;
@@ -114,12 +130,19 @@ struct ProgramReader {
 
     // One file_names entry; false when it is cut by the end of the program.
     bool read_file_entry(ByteReader& r, std::string_view full_name) {
-        ProgramTables& pt = s.lines->tables;
         FileEntry e;
         e.directory_index = read_uleb128(r);
         e.time = read_uleb128(r);
         e.length = read_uleb128(r);
         if (r.overrun) return false;
+        add_file_entry(std::move(e), full_name);
+        return true;
+    }
+
+    // Adds a file entry whose directory index, time and length are set:
+    // the name is split into its directory part and file name.
+    void add_file_entry(FileEntry e, std::string_view full_name) {
+        ProgramTables& pt = s.lines->tables;
         const bool stored = pt.files.size() < kMaxFiles;
 
         // A slash splits first, whatever follows it; a backslash otherwise.
@@ -145,6 +168,105 @@ struct ProgramReader {
         trace_line(s, &lxx, line);
         ++pt.file_count;
         if (stored) pt.files.push_back(std::move(e));
+    }
+
+    // A string of a version 5 entry: in place, or in .debug_line_str or
+    // .debug_str. Empty when the offset lies outside the section.
+    std::string_view section_string(uint16_t index, uint32_t offset) const {
+        size_t begin = 0, length = 0;
+        if (index == 0 || !section_bounds(s, index, begin, length) || offset >= length) return {};
+        return cstring_at(s.image.data(), begin + length, begin + offset);
+    }
+
+    // One value of a version 5 entry format: a string or a number. False
+    // for a form whose extent cannot be known (the tables cannot be read
+    // past it).
+    bool read_entry_value(ByteReader& r, uint32_t form, std::string_view& text, uint32_t& number) const {
+        const FormRow row = form_row(form);
+        if (form == DW_FORM_line_strp || form == DW_FORM_strp) {
+            text = section_string(form == DW_FORM_line_strp ? s.elf.line_str_index : s.elf.str_index,
+                                  read_target32(r));
+            return true;
+        }
+        switch (row.layout) {
+        case FormLayout::cstring: text = read_cstring(r); return true;
+        case FormLayout::uleb128: number = read_uleb128(r); return true;
+        case FormLayout::fixed: number = row.size <= 8 ? read_address(r, row.size) : (skip(r, row.size), 0); return true;
+        case FormLayout::offset: number = read_target32(r); return true;
+        case FormLayout::block1: skip(r, read_u8(r)); return true;
+        case FormLayout::block2: skip(r, read_target16(r)); return true;
+        case FormLayout::block4: skip(r, read_target32(r)); return true;
+        case FormLayout::block_uleb128: skip(r, read_uleb128(r)); return true;
+        default: return false;
+        }
+    }
+
+    // The entry format of a version 5 table: its (content type, form) pairs.
+    using EntryFormat = std::vector<std::pair<uint32_t, uint32_t>>;
+    static EntryFormat read_entry_format(ByteReader& r) {
+        EntryFormat format;
+        const uint8_t count = read_u8(r);
+        for (unsigned i = 0; i < count && !r.overrun; ++i) {
+            const uint32_t type = read_uleb128(r);
+            format.emplace_back(type, read_uleb128(r));
+        }
+        return format;
+    }
+
+    // One entry of a version 5 table: its path and the numbers of its
+    // other fields. False when cut or of a form that cannot be stepped.
+    bool read_entry(ByteReader& r, const EntryFormat& format, std::string_view& path, FileEntry& e) const {
+        // An entry of no bytes would let a count of billions run on the spot.
+        if (format.empty()) return false;
+        for (const auto& [type, form] : format) {
+            std::string_view text;
+            uint32_t number = 0;
+            if (!read_entry_value(r, form, text, number) || r.overrun) return false;
+            switch (type) {
+            case DW_LNCT_path: path = text; break;
+            case DW_LNCT_directory_index: e.directory_index = number; break;
+            case DW_LNCT_timestamp: e.time = number; break;
+            case DW_LNCT_size: e.length = number; break;
+            default: break;
+            }
+        }
+        return true;
+    }
+
+    // The directory and file tables of version 5; false when cut by the
+    // program's end or unreadable. Directory 0 (the compilation directory)
+    // is the "no directory" of the older tables, so directory k keeps its
+    // index; file k is stored in slot k + 1.
+    bool read_tables5(ByteReader& r) {
+        ProgramTables& pt = s.lines->tables;
+        pt.directories.clear();
+        pt.directory_count = 0;
+        const EntryFormat directory_format = read_entry_format(r);
+        const uint32_t directories = read_uleb128(r);
+        if (r.overrun) return false;
+        for (uint32_t i = 0; i < directories; ++i) {
+            std::string_view path;
+            FileEntry unused;
+            if (!read_entry(r, directory_format, path, unused)) return false;
+            if (i == 0) {
+                trace_line(s, &lxx, "/directories {" + cut_name(path) + "}\n");
+            } else {
+                add_directory(path);
+            }
+        }
+        const EntryFormat file_format = read_entry_format(r);
+        const uint32_t files = read_uleb128(r);
+        if (r.overrun) return false;
+        for (uint32_t i = 0; i < files; ++i) {
+            std::string_view path;
+            FileEntry e;
+            if (!read_entry(r, file_format, path, e)) return false;
+            add_file_entry(std::move(e), path);
+        }
+        if (pt.file_count == 0) {
+            pt.files.push_back(FileEntry{});
+            pt.file_count = 1;
+        }
         return true;
     }
 
@@ -189,12 +311,28 @@ struct ProgramReader {
             {"/min", 10, 1, 1},   {"/stmt", 11, 1, 1},   {"/l_base", 12, 1, 1},
             {"/l_range", 13, 1, 1}, {"/o_base", 14, 1, 1}, {"/opcode", 15, 9, 1},
         };
+        static const struct {
+            const char* label;
+            size_t offset;
+            int count, width;
+        } kFields5[] = {
+            {"/length", 0, 1, 4},   {"/version", 4, 1, 2},  {"/a_size", 6, 1, 1}, {"/s_size", 7, 1, 1},
+            {"/prologue", 8, 1, 4}, {"/min", 12, 1, 1},     {"/max_ops", 13, 1, 1}, {"/stmt", 14, 1, 1},
+            {"/l_base", 15, 1, 1},  {"/l_range", 16, 1, 1}, {"/o_base", 17, 1, 1}, {"/opcode", 18, 12, 1},
+        };
         if (!s.opt.trace) return;
-        for (const auto& f : kFields) {
-            ByteReader at = section;
-            seek(at, program_start + f.offset);
-            at.overrun = false;
-            trace_values(s, &lxx, f.label, at, f.count, f.width, 16);
+        auto trace = [&](const auto& fields) {
+            for (const auto& f : fields) {
+                ByteReader at = section;
+                seek(at, program_start + f.offset);
+                at.overrun = false;
+                trace_values(s, &lxx, f.label, at, f.count, f.width, 16);
+            }
+        };
+        if (h.version >= 5) {
+            trace(kFields5);
+        } else {
+            trace(kFields);
         }
     }
 
@@ -206,7 +344,18 @@ struct ProgramReader {
         LineState& ls = *s.lines;
 
         write_start_marker(lxx);
-        select_file(s, lxx, 1);
+        // The primary file's heading comes first, as in the older versions
+        // (where it is file 1; version 5 gives it number 0), whatever file
+        // the register starts with.
+        if (file_shift == 0) {
+            select_file(s, lxx, 1);
+        } else {
+            // Version 5 programs select their files themselves (the
+            // register starts at file 1, and the primary file is 0): the
+            // first heading waits for the first selection or row.
+            heading_file = 0;
+            file = 1 + file_shift;
+        }
         bool complete = true;
         // The instruction texts feed only the trace.
         const bool want = s.opt.trace;
@@ -256,7 +405,7 @@ struct ProgramReader {
                 if ((cut = r.overrun)) break;
                 // The rows so far belong to the file selected before.
                 if (rows_pending(ls)) flush_rows(s, lxx);
-                file = heading_file = n & 0xFF;
+                file = heading_file = (n + file_shift) & 0xFF;
                 select_file(s, lxx, file);
                 if (want) append_printf(text, "op(0x%X) ", n);
                 break;
@@ -348,7 +497,7 @@ struct ProgramReader {
 
         if (sub == DW_LNE_end_sequence) {
             end_sequence(s, lxx, address);
-            file = 1;
+            file = 1 + file_shift;
             line = 1;
         } else if (sub == DW_LNE_set_address) {
             unsigned size = s.elf.address_size;
@@ -406,7 +555,8 @@ struct ProgramReader {
         }
         skip(program, 4);
         h.version = read_target16(program);
-        if (h.version >= 5) {
+        if (h.version == 5) return read5(section, program, program_end);
+        if (h.version > 5) {
             std::string text = "line-number program of version ";
             append_printf(text, "%u has another header layout; skipped", static_cast<unsigned>(h.version));
             fault(text.c_str());
@@ -425,21 +575,11 @@ struct ProgramReader {
         h.opcode_base = read_u8(program);
         ByteReader lengths = program;
         for (unsigned op = 1; op < h.opcode_base; ++op) h.opcode_lengths[op] = read_u8(lengths);
-        if (h.line_range == 0) {
-            fault("line_range is 0; special opcodes are computed with a line_range of 1");
-        }
-
         // The tables follow the standard_opcode_lengths array.
         const size_t tables =
             program_start + kFixedHeaderSize + v4_shift + (h.opcode_base ? h.opcode_base - 1u : 0u);
         const uint64_t first_opcode = static_cast<uint64_t>(program_start) + h.header_length + 10;
-        if (first_opcode > program_end) {
-            fault("header_length points past the end of the program");
-            return program_end;
-        }
-        ProgramTables& pt = s.lines->tables;
-        pt.files.clear();
-        pt.file_count = 0;
+        if (!check_header(first_opcode, program_end)) return program_end;
         if (tables < first_opcode) {
             ByteReader t = program;
             seek(t, tables);
@@ -449,6 +589,30 @@ struct ProgramReader {
             }
         }
 
+        return run_program(program, first_opcode, program_end);
+    }
+
+    // The header values every version checks; the file table is emptied
+    // for the program's own. False when the opcodes would begin past the
+    // program's end.
+    bool check_header(uint64_t first_opcode, size_t program_end) {
+        if (h.line_range == 0) {
+            fault("line_range is 0; special opcodes are computed with a line_range of 1");
+        }
+        if (first_opcode > program_end) {
+            fault("header_length points past the end of the program");
+            return false;
+        }
+        ProgramTables& pt = s.lines->tables;
+        pt.files.clear();
+        pt.file_count = 0;
+        return true;
+    }
+
+    // The opcodes from `first_opcode`, then the files no heading named are
+    // registered.
+    size_t run_program(const ByteReader& program, uint64_t first_opcode, size_t program_end) {
+        const ProgramTables& pt = s.lines->tables;
         ByteReader ops = program;
         seek(ops, static_cast<size_t>(first_opcode));
         if (!run_opcodes(ops)) {
@@ -458,6 +622,34 @@ struct ProgramReader {
             if (pt.files[i - 1].used == 0) register_file_entry(s, i);
         }
         return program_end;
+    }
+
+    // A program of version 5 from its address_size on (`program` stands
+    // there).
+    size_t read5(const ByteReader& section, ByteReader& program, size_t program_end) {
+        trace_header(section);
+        if (program_end - program_start < kFixedHeader5Size) {
+            fault("line-number program header cut by the end of the program");
+            return program_end;
+        }
+        skip(program, 2);  // address_size, segment_selector_size
+        h.header_length = read_target32(program);
+        h.min_instruction_length = read_u8(program);
+        skip(program, 2);  // maximum_operations_per_instruction, default_is_stmt
+        h.line_base = static_cast<int8_t>(read_u8(program));
+        h.line_range = read_u8(program);
+        h.opcode_base = read_u8(program);
+        for (unsigned op = 1; op < h.opcode_base; ++op) h.opcode_lengths[op] = read_u8(program);
+        const uint64_t first_opcode = static_cast<uint64_t>(program_start) + h.header_length + 12;
+        if (!check_header(first_opcode, program_end)) return program_end;
+        ByteReader t = program;
+        t.end = static_cast<size_t>(first_opcode);
+        if (!read_tables5(t)) {
+            fault("directory or file table cut by the end of its header or of a form that cannot be read");
+            return program_end;
+        }
+        file_shift = 1;
+        return run_program(program, first_opcode, program_end);
     }
 };
 

@@ -36,8 +36,13 @@ inline bool given_as_address(uint32_t form) { return form == DW_FORM_addr; }
 inline bool given_as_flag(uint32_t form) { return form == DW_FORM_flag || form == DW_FORM_flag_present; }
 // A plain number (DWARF 4 gives DW_AT_high_pc and member offsets this way).
 inline bool given_as_constant(uint32_t form) { return form_row(form).cls == FormClass::constant; }
-// An offset into the location lists: data4 up to DWARF 3, sec_offset from 4 on.
+// An offset into .debug_ranges or .debug_rnglists (rnglistx arrives as sec_offset).
 inline bool given_as_list_offset(uint32_t form) { return form == DW_FORM_data4 || form == DW_FORM_sec_offset; }
+// A location-list offset: data4 up to DWARF 3, sec_offset from DWARF 3 on
+// (and what loclistx resolves to).
+inline bool given_as_list(uint32_t form, uint32_t version) {
+    return form == DW_FORM_sec_offset || (form == DW_FORM_data4 && version <= 3);
+}
 inline uint8_t first_byte(const AttributeView& a) { return a.raw->bytes[0]; }
 
 // Stores a name or type name, cut at 1024 characters.

@@ -22,12 +22,24 @@ struct Session;
 constexpr size_t kValueBytes = 1024;     // at most the first 1024 bytes of a block are kept
 constexpr size_t kValueTextLimit = 1023; // the text never holds more characters
 
-// What decoding a value needs besides its own bytes: the address size and
-// where .debug_str lies in the image.
+// Where a section lies in the image; empty when the section is absent.
+struct ImageRange {
+    size_t begin = 0, end = 0;
+};
+
+// What decoding a value needs besides its own bytes: the address size,
+// where the string sections lie in the image and, for the forms of DWARF 5
+// that index a table, the tables and the unit's offsets into them.
 struct FormContext {
     unsigned address_size = 4;
+    bool big_endian = false;
     const uint8_t* image = nullptr;
     size_t str_begin = 0, str_end = 0;  // image range of .debug_str (empty when absent)
+    ImageRange line_str, str_offsets, addr, loclists, rnglists;
+    // The unit's DW_AT_str_offsets_base, DW_AT_addr_base, DW_AT_loclists_base
+    // and DW_AT_rnglists_base; without them, the first table of the
+    // section (just after its header).
+    uint32_t str_offsets_base = 8, addr_base = 8, loclists_base = 12, rnglists_base = 12;
 };
 // The context of the run's image.
 FormContext form_context(const Session& s);
@@ -54,6 +66,9 @@ struct AttributeValue {
     // When false, numeric and block forms leave `text` empty (strings are
     // still copied). Set it to the trace mode to save formatting time.
     bool hex_text = true;
+    // Set by the decoder when an index form named no entry of its table
+    // (or the table is absent): the value is then 0 or an empty string.
+    bool unresolved = false;
 
     AttributeValue() { std::memset(bytes, 0, sizeof bytes); }
 
@@ -84,6 +99,11 @@ inline void clear_attribute_value(AttributeValue& v) {
 // reader past it. DW_FORM_indirect (even nested) is resolved: `form` then
 // holds the form actually decoded. Unknown forms read nothing. The text is
 // replaced. Returns the reader's new position.
+//
+// A value looked up in a table of the unit (strx, addrx, line_strp,
+// loclistx, rnglistx) is handed on as the direct form of its class:
+// `form` becomes DW_FORM_strp (the text is the string), DW_FORM_addr or
+// DW_FORM_sec_offset (the offset within the list section).
 //
 // The reader bounds the value (normally the unit or .debug_info). A value
 // cut by its end reads what is there and leaves r.overrun set; the caller
@@ -120,6 +140,19 @@ inline size_t decode_attribute(const FormContext& ctx, uint32_t& form, Attribute
     }
     return decode_attribute_any(ctx, form, value, r);
 }
+
+// A DW_FORM_implicit_const value, whose `constant` stands in the
+// abbreviation: stored as the narrowest data form that holds it (data1,
+// data2, data4, or sdata when negative), the form a unit of DWARF 2 gives
+// such a value; `form` becomes that form. The text is "0x%X" of the value.
+void decode_implicit_const(int32_t constant, uint32_t& form, AttributeValue& value);
+
+// A block whose first operation is DW_OP_addrx (an index into the unit's
+// .debug_addr table) is rewritten to start with DW_OP_addr and the address
+// it names (address-size bytes in the target byte order), the operations
+// after it kept, so that it reads as the block of a unit of DWARF 2. False
+// when the index names no entry (the block is then left as it was).
+bool resolve_address_index(const FormContext& ctx, AttributeValue& value);
 
 // Steps over one value exactly as decode_attribute would, without storing
 // or rendering it; `form` is resolved as there. A value cut by the end of

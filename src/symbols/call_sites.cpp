@@ -22,18 +22,33 @@ bool declares_call_sites(const AbbrevTable& t) {
 std::vector<size_t> call_site_only_declarations(const UnitView& unit) {
     std::vector<size_t> declarations, origins, specified;
     if (!unit.abbrevs || !declares_call_sites(*unit.abbrevs)) return declarations;
-    DieCursor at = DieCursor::at(unit, unit.unit_start + kUnitHeaderSize);
+    DieCursor at = DieCursor::at(unit, unit.unit_start + unit.header.size);
     while (!at.at_end()) {
         const DieEntry e = at.next();
         if (e.cut) break;
         if (!e.decl) continue;
         ByteReader pairs = at.pairs(*e.decl);
         ByteReader& r = at.r;
-        bool declaration = false, from_source = false;
+        bool declaration = false, from_source = false, built_in = false;
         for (;;) {
             const uint32_t attr = read_uleb128(pairs);
             uint32_t form = read_uleb128(pairs);
             if (pairs.overrun || (attr == 0 && form == 0)) break;
+            if (form == DW_FORM_implicit_const) {
+                // The value stands in the declaration, not in the entry.
+                const int32_t value = read_sleb128(pairs);
+                if (attr == DW_AT_decl_file) from_source = true;
+                if (attr == DW_AT_decl_line && value == 0) built_in = true;
+                continue;
+            }
+            if (attr == DW_AT_decl_line && (form == DW_FORM_data1 || form == DW_FORM_data2 || form == DW_FORM_udata)) {
+                // Line 0: a compiler built-in (GCC's "<built-in>" file), not source.
+                ByteReader line = r;
+                const uint32_t value = form == DW_FORM_data1 ? read_u8(line)
+                                       : form == DW_FORM_data2 ? read_target16(line)
+                                                               : read_uleb128(line);
+                if (!line.overrun && value == 0) built_in = true;
+            }
             const bool origin = is_call_site(e.decl->tag) && (attr == DW_AT_abstract_origin || attr == DW_AT_call_origin);
             if (origin || attr == DW_AT_specification) {
                 uint32_t value = 0, resolved = form;
@@ -53,7 +68,7 @@ std::vector<size_t> call_site_only_declarations(const UnitView& unit) {
             skip_value(unit.forms, form, r);
             if (r.overrun) return {};
         }
-        if (declaration && !from_source) declarations.push_back(e.offset);
+        if (declaration && (!from_source || built_in)) declarations.push_back(e.offset);
     }
     std::sort(origins.begin(), origins.end());
     std::sort(specified.begin(), specified.end());

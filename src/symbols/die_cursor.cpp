@@ -40,6 +40,7 @@ bool DieCursor::skip_attributes(const AbbrevSlot& decl) {
         const uint32_t attribute = read_uleb128(pair);
         uint32_t form = read_uleb128(pair);
         if (attribute == 0 && form == 0) break;
+        if (form == DW_FORM_implicit_const) read_sleb128(pair);  // the value stands in the declaration
         const size_t start = r.pos;
         if (attribute == DW_AT_sibling) {
             ByteReader value = r;

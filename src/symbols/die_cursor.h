@@ -22,7 +22,8 @@
 constexpr size_t kNoPosition = static_cast<size_t>(-1);
 
 constexpr int kAbbrevSlots = 1024;      // codes 0..1023; 0 and codes >= 1024 are never declared
-constexpr size_t kUnitHeaderSize = 11;  // DWARF 2, 32-bit format: the first DIE is at unit start + 11
+constexpr size_t kUnitHeaderSize = 11;   // DWARF 2 to 4, 32-bit format: the first DIE is at unit start + 11
+constexpr size_t kUnit5HeaderSize = 12;  // DWARF 5 adds the unit type: the first DIE is at unit start + 12
 
 // One declaration. `pos` is where its code stands in the image (kNoPosition
 // for an empty slot); tag, children and where the pairs start are decoded
@@ -76,12 +77,15 @@ struct UnitTable {
 // the table is empty.
 uint32_t unit_start_for_offset(const UnitTable& units, size_t current, uint32_t info_offset);
 
-// The fields of a unit header (32-bit DWARF 2 to 4 layout).
+// The fields of a unit header (32-bit format; DWARF 5 adds the unit type
+// and moves the address size before the abbreviation offset).
 struct UnitHeader {
     uint32_t unit_length = 0;
     uint32_t version = 0;
     uint32_t abbrev_offset = 0;
     uint32_t address_size = 0;
+    uint32_t unit_type = DW_UT_compile;
+    uint32_t size = kUnitHeaderSize;  // bytes before the first DIE
 };
 
 // One unit as its DIEs are read: where it and .debug_info lie in the image,

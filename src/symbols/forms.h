@@ -38,6 +38,16 @@ enum class FormClass : uint8_t {
     string,     // in place, or (layout offset) an offset into .debug_str
     section_offset,
     exprloc,
+    // Values read through a table of the unit (DWARF 5): the decoder looks
+    // the value up and hands it on as the form of the direct class (strp,
+    // addr, sec_offset).
+    string_index,   // an index into the unit's .debug_str_offsets table
+    line_string,    // an offset into .debug_line_str
+    address_index,  // an index into the unit's .debug_addr table
+    loclist_index,  // an index into the unit's .debug_loclists offsets
+    rnglist_index,  // an index into the unit's .debug_rnglists offsets
+    implicit,       // DW_FORM_implicit_const: the value stands in the abbreviation
+    other,          // laid out as its layout says; nothing reads its meaning
 };
 
 struct FormRow {
@@ -77,9 +87,28 @@ constexpr FormRow kRows[] = {
     {C::section_offset, L::offset, 0},       // DW_FORM_sec_offset
     {C::exprloc, L::block_uleb128, 0},       // DW_FORM_exprloc
     {C::flag, L::none, 0},                   // DW_FORM_flag_present
+    {C::string_index, L::uleb128, 0},        // DW_FORM_strx
+    {C::address_index, L::uleb128, 0},       // DW_FORM_addrx
+    {C::other, L::fixed, 4},                 // DW_FORM_ref_sup4
+    {C::other, L::offset, 0},                // DW_FORM_strp_sup
+    {C::constant, L::fixed, 16},             // DW_FORM_data16
+    {C::line_string, L::offset, 0},          // DW_FORM_line_strp
+    {C::other, L::fixed, 8},                 // DW_FORM_ref_sig8
+    {C::implicit, L::none, 0},               // DW_FORM_implicit_const
+    {C::loclist_index, L::uleb128, 0},       // DW_FORM_loclistx
+    {C::rnglist_index, L::uleb128, 0},       // DW_FORM_rnglistx
+    {C::other, L::fixed, 8},                 // DW_FORM_ref_sup8
+    {C::string_index, L::fixed, 1},          // DW_FORM_strx1
+    {C::string_index, L::fixed, 2},          // DW_FORM_strx2
+    {C::string_index, L::fixed, 3},          // DW_FORM_strx3
+    {C::string_index, L::fixed, 4},          // DW_FORM_strx4
+    {C::address_index, L::fixed, 1},         // DW_FORM_addrx1
+    {C::address_index, L::fixed, 2},         // DW_FORM_addrx2
+    {C::address_index, L::fixed, 3},         // DW_FORM_addrx3
+    {C::address_index, L::fixed, 4},         // DW_FORM_addrx4
 };
 constexpr size_t kCount = sizeof kRows / sizeof kRows[0];
-static_assert(kCount == DW_FORM_flag_present + 1, "one row per form code");
+static_assert(kCount == DW_FORM_addrx4 + 1, "one row per form code");
 }  // namespace form_table
 
 constexpr FormRow form_row(uint32_t form) {
@@ -89,7 +118,10 @@ constexpr FormRow form_row(uint32_t form) {
 // Bytes of a value that is a plain number of 1, 2 or 4 bytes whatever the
 // unit (the forms the decoder stores without looking further), else 0.
 constexpr uint8_t plain_number_width(const FormRow& row) {
-    if (row.cls == FormClass::string) return 0;  // an offset into .debug_str
+    if (row.cls != FormClass::address && row.cls != FormClass::block && row.cls != FormClass::constant &&
+        row.cls != FormClass::flag && row.cls != FormClass::reference && row.cls != FormClass::section_offset &&
+        row.cls != FormClass::exprloc)
+        return 0;  // strings, and values looked up in a table
     if (row.layout == FormLayout::offset) return 4;
     if (row.layout == FormLayout::fixed && row.size <= 4) return row.size;
     return 0;
@@ -103,6 +135,12 @@ constexpr std::array<uint8_t, kCount> plain_number_widths() {
 }
 constexpr std::array<uint8_t, kCount> kPlainNumberWidths = plain_number_widths();
 }  // namespace form_table
+
+// Whether a value of this class is looked up in a table of the unit.
+constexpr bool read_through_table(FormClass cls) {
+    return cls == FormClass::string_index || cls == FormClass::line_string || cls == FormClass::address_index ||
+           cls == FormClass::loclist_index || cls == FormClass::rnglist_index;
+}
 
 // Bytes of a value whose width the form alone decides (0 for forms that
 // take no bytes), or -1 for a variable length.

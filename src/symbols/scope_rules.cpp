@@ -44,7 +44,7 @@ void take_operation(SymbolEntry& root, const LocOpResult& op) {
 // Reads the list at `list_offset` of .debug_loc into the cleared scratch rows.
 const LocRows& read_scratch_list(ScopeRuleContext& c, uint32_t list_offset, LocListStats* stats = nullptr) {
     clear_loc_rows(c.scratch);
-    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_base), c.scratch, list_offset, stats);
+    read_loc_list(c.s, c.sym, static_cast<uint32_t>(c.t.scope.unit_base), c.scratch, list_offset, &c.unit, stats);
     return c.scratch;
 }
 
@@ -101,7 +101,17 @@ FollowRequest follow_from_root(SymbolState& t, int& target) {
     return follow_with(t.entries[0].nest + 1, FollowRequest::Restore::always);
 }
 
-void compile_unit_rule(SymbolState& t, const AttributeView& a) {
+// The first range of the unit's DW_AT_ranges list at `offset`, counted from
+// the unit's base address: .debug_ranges up to DWARF 4, .debug_rnglists from
+// DWARF 5 on. False when there is none.
+bool first_range_of(ScopeRuleContext& c, uint32_t offset, AddressRange& range) {
+    const uint32_t base = static_cast<uint32_t>(c.t.scope.unit_base);
+    if (c.unit.version >= 5) return first_rnglists_range(c.s, c.unit, base, offset, range.low, range.high);
+    return first_range(c.s, offset, base, range);
+}
+
+void compile_unit_rule(ScopeRuleContext& c, const AttributeView& a) {
+    SymbolState& t = c.t;
     SymbolEntry& root = t.entries[0];
     t.current = 0;
     if (a.attr == DW_AT_name && given_as_string(a.form)) {
@@ -187,7 +197,7 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
     case DW_AT_type:
         return follow_from_root(t, target);
     case DW_AT_frame_base:
-        if (given_as_list_offset(a.form)) {
+        if (given_as_list(a.form, c.unit.version)) {
             w.frame_base_list = a.value;
             c.frame_base_is_list = true;
             take_list_rows(root, read_scratch_list(c, a.value), true);
@@ -207,7 +217,7 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
         // Code in several pieces: the first piece stands for the function.
         if (given_as_list_offset(a.form)) {
             AddressRange range;
-            if (first_range(c.s, a.value, static_cast<uint32_t>(w.unit_base), range)) {
+            if (first_range_of(c, a.value, range)) {
                 function_starts(t, range.low);
                 w.func_high_pc = static_cast<int32_t>(range.high);
             }
@@ -319,7 +329,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
             if (describes_value(loc_target(s.elf, 3), block_reader(s, a))) break;
             location_block_rule(s, t, a);
             no_locals_rule(s, root);
-        } else if (given_as_list_offset(a.form)) {
+        } else if (given_as_list(a.form, c.unit.version)) {
             LocListStats stats;
             const LocRows& rows = read_scratch_list(c, a.value, &stats);
             // Nothing but values: as if the variable had no location.
@@ -334,7 +344,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
                 if (c.frame_base_from_cfa)
                     overwrite_rows(root.floc, c.frame_rows);
                 else if (c.frame_base_is_list)
-                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_base), root.floc, w.frame_base_list);
+                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_base), root.floc, w.frame_base_list, &c.unit);
             } else {
                 root.ident = kIdentLocalR;
             }
@@ -352,7 +362,7 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
 
 FollowRequest apply_scope_rule(ScopeRuleContext& c, uint32_t tag, const AttributeView& a, int& target) {
     switch (tag) {
-    case DW_TAG_compile_unit: compile_unit_rule(c.t, a); break;
+    case DW_TAG_compile_unit: compile_unit_rule(c, a); break;
     case DW_TAG_label: label_rule(c.s, c.t, a); break;
     case DW_TAG_subprogram: return subprogram_rule(c, a, target);
     case DW_TAG_variable:
@@ -366,7 +376,7 @@ void finish_unit_attributes(ScopeRuleContext& c) {
     WalkScope& w = c.t.scope;
     if (!w.unit_has_ranges) return;
     AddressRange range;
-    if (!first_range(c.s, w.unit_ranges, static_cast<uint32_t>(w.unit_base), range)) return;
+    if (!first_range_of(c, w.unit_ranges, range)) return;
     SymbolEntry& root = c.t.entries[0];
     w.unit_low_pc = root.fstart = static_cast<int32_t>(range.low);
     w.unit_high_pc = root.fend = static_cast<int32_t>(range.high);

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "locations/loc_list.h"
 #include "symbols/attribute_rules.h"
 
 struct Session;
@@ -24,6 +25,7 @@ struct ScopeRuleContext {
     // frame_base_is_list is set and frame_base_from_cfa too.
     LocRows& frame_rows;
     bool& frame_base_from_cfa;
+    const ListUnit& unit;     // the unit's version and address table, for its lists
 };
 
 // The tags that have scope rules.

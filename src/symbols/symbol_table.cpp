@@ -37,6 +37,8 @@ static void clear_scope(WalkScope& w) {
     w.func_low_pc = w.func_high_pc = 0;
     w.frame_base_list = 0;
     w.frame_base_code = w.frame_base_op1 = w.frame_base_op2 = 0;
+    w.unit_ranges = false;
+    w.unit_base = 0;
     w.unit_name.clear();
     w.function_name.clear();
 }

@@ -36,7 +36,8 @@ struct TreeBuilder {
     bool frame_base_from_cfa = false;
     LocRows scratch;
     LocRows frame_rows;
-    ScopeRuleContext scope{s, sym, t, scratch, frame_base_is_list, frame_rows, frame_base_from_cfa};
+    const ListUnit list_unit;
+    ScopeRuleContext scope{s, sym, t, scratch, frame_base_is_list, frame_rows, frame_base_from_cfa, list_unit};
 
     // build() calls currently active.
     int depth = 0;
@@ -54,7 +55,7 @@ struct TreeBuilder {
     // the unit cannot be located.
     bool cut = false;
     // One warning per kind and unit.
-    bool warned_depth = false, warned_cycle = false, warned_reference = false;
+    bool warned_depth = false, warned_cycle = false, warned_reference = false, warned_index = false;
 
     // Member entries by die_pos, built once a tree grows large, so that the
     // refusal test stays cheap for structures with hundreds of members.
@@ -68,7 +69,24 @@ struct TreeBuilder {
     std::vector<std::unique_ptr<AttributeValue>> values;
 
     TreeBuilder(Session& session, OutText& out, const UnitView& view)
-        : s(session), sym(out), t(*session.sym), unit(view), target_machine(loc_target(session.elf, view.header.version)) {}
+        : s(session),
+          sym(out),
+          t(*session.sym),
+          unit(view),
+          target_machine(loc_target(session.elf, view.header.version)),
+          list_unit(list_unit_of(view)) {}
+
+    static ListUnit list_unit_of(const UnitView& view) {
+        ListUnit u;
+        u.version = view.header.version;
+        u.address_size = view.forms.address_size;
+        const ImageRange& addr = view.forms.addr;
+        if (addr.end > addr.begin && view.forms.addr_base < addr.end - addr.begin) {
+            u.addr_begin = addr.begin + view.forms.addr_base;
+            u.addr_end = addr.end;
+        }
+        return u;
+    }
 
     void walk();
     size_t build(DieCursor& at, const AbbrevSlot& decl, int32_t nest);
@@ -135,7 +153,7 @@ bool TreeBuilder::skip_children(DieCursor& at) {
 void TreeBuilder::walk() {
     reset_symbol_table(t, true);
     t.current = 0;
-    DieCursor at = DieCursor::at(unit, unit.unit_start + kUnitHeaderSize);
+    DieCursor at = DieCursor::at(unit, unit.unit_start + unit.header.size);
     std::string label;
     const std::vector<size_t> call_site_only = call_site_only_declarations(unit);
     while (at.pos() < unit.unit_end) {
@@ -229,17 +247,24 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     for (;;) {
         const uint32_t attr = read_uleb128(pair);
         uint32_t form = read_uleb128(pair);
+        const bool implicit = form == DW_FORM_implicit_const;
+        const int32_t constant = implicit ? read_sleb128(pair) : 0;
         if ((attr == 0 && form == 0) || pair.overrun) break;
         const uint32_t declared_form = form;
         clear_attribute_value(v);
         const bool was_overrun = r.overrun;
         const size_t start = r.pos;
-        decode_attribute(unit.forms, form, v, r);
+        if (implicit) {
+            decode_implicit_const(constant, form, v);
+        } else {
+            decode_attribute(unit.forms, form, v, r);
+        }
         if (r.overrun && !was_overrun) {
             warn_cut(form, start);
             value_cut = true;
             break;
         }
+        if (v.unresolved) warn_once(warned_index, "value whose index names no entry of its table", values_at);
         if (attr == DW_AT_sibling) in.note_sibling(form, v.number());
 
         AttributeView a;
@@ -249,6 +274,11 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         a.raw = &v;
         loc_text.clear();
         if (given_as_block(form)) {
+            // Only an expression (exprloc, from DWARF 4 on) is rewritten:
+            // a block of data may begin with the same byte.
+            if (form == DW_FORM_exprloc && unit.header.version >= 5 && v.bytes[0] == DW_OP_addrx &&
+                !resolve_address_index(unit.forms, v))
+                warn_once(warned_index, "value whose index names no entry of its table", values_at);
             // Only the first operation of the block is decoded. The value
             // buffer was cleared before the decode, so an operand reaching
             // past the block reads zeros and never leaves the buffer.

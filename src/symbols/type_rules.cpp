@@ -130,12 +130,22 @@ FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView&
 void take_data_bit_offset(SymbolEntry& member, uint32_t data_bit_offset, bool big_endian) {
     const uint32_t size = static_cast<uint32_t>(member.one_byte);
     if (size == 0 || size > 8) return;  // no storage unit to count in
-    const uint32_t bits = size * 8;
-    const uint32_t within = data_bit_offset % bits;
+    const int64_t bits = size * 8;
+    const int64_t first = data_bit_offset;
+    const int64_t last = first + static_cast<uint32_t>(member.bit_size);  // one past the field's last bit
+    int64_t unit = last - bits <= 0 ? 0 : (last - 1) / bits * bits;
+    if (unit > first) unit = (last - bits) / 8 * 8;
+    const int64_t bit_offset = bits - (first - unit) - static_cast<uint32_t>(member.bit_size);
     member.ident = kIdentMember;
     member.kind |= kKindBit;
-    member.location = static_cast<int32_t>(data_bit_offset / bits * size);
-    member.bit_off = static_cast<int32_t>(big_endian ? within : bits - within - static_cast<uint32_t>(member.bit_size));
+    member.location = static_cast<int32_t>(unit / 8);
+    // Counted from the unit's most significant bit on a little-endian target;
+    // a negative offset (a field that runs past its unit) is one a DWARF 2
+    // build gives as a signed number, which is not taken as a bit offset.
+    if (big_endian)
+        member.bit_off = static_cast<int32_t>(first - unit);
+    else if (bit_offset >= 0)
+        member.bit_off = static_cast<int32_t>(bit_offset);
 }
 
 void finish_symbols(SymbolState& t, unsigned address_size) {

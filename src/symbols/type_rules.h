@@ -31,5 +31,8 @@ void encoding_type_name(std::string& dest, uint32_t encoding);
 // the structure, DWARF 4 on), once its size and bit size are known: the
 // storage unit of the member's size that holds it becomes its offset, and
 // its position within the unit is counted from the unit's most significant
-// bit (DW_AT_bit_offset), so that it reads as a DWARF 2 bit-field.
+// bit (DW_AT_bit_offset), so that it reads as a DWARF 2 bit-field. The unit
+// is placed as GCC places it for a DWARF 2 build: the aligned unit that ends
+// at or after the field's last bit, or, when that would start after the
+// field, the byte-aligned one that ends with it.
 void take_data_bit_offset(SymbolEntry& member, uint32_t data_bit_offset, bool big_endian);

@@ -22,6 +22,73 @@ constexpr HeaderField<UnitHeader> kUnitHeaderFields[] = {
     {"/offset", 6, 1, 4, &UnitHeader::abbrev_offset},
     {"/size", 10, 1, 1, &UnitHeader::address_size},
 };
+constexpr HeaderField<UnitHeader> kUnit5HeaderFields[] = {
+    {"/length", 0, 1, 4, &UnitHeader::unit_length},
+    {"/version", 4, 1, 2, &UnitHeader::version},
+    {"/unit_type", 6, 1, 1, &UnitHeader::unit_type},
+    {"/size", 7, 1, 1, &UnitHeader::address_size},
+    {"/offset", 8, 1, 4, &UnitHeader::abbrev_offset},
+};
+
+// The units of DWARF 5 that are not read, and why: what the warning says
+// after "compilation unit at offset ... of .debug_info".
+struct SkippedUnit {
+    uint32_t unit_type;
+    const char* rest;
+};
+constexpr SkippedUnit kSkippedUnits[] = {
+    {DW_UT_type, " is a type unit (built with -fdebug-types-section); its entries are skipped"},
+    {DW_UT_skeleton, " is a skeleton unit whose entries stand in a split DWARF file (built with -gsplit-dwarf); "
+                     "it is skipped"},
+    {DW_UT_split_compile, " is a unit of a split DWARF file; its entries are skipped"},
+    {DW_UT_split_type, " is a type unit of a split DWARF file; its entries are skipped"},
+};
+
+// The warning text of a unit type that is not read, or null for the
+// compilation and partial units that are.
+const char* skipped_unit(uint32_t unit_type) {
+    if (unit_type == DW_UT_compile || unit_type == DW_UT_partial) return nullptr;
+    for (const SkippedUnit& u : kSkippedUnits)
+        if (u.unit_type == unit_type) return u.rest;
+    return " has a unit type this reader does not know; its entries are skipped";
+}
+
+// A number of a plain layout (fixed, address, offset, ULEB128), as the
+// table bases of a unit are given; 0 for other layouts.
+uint32_t read_plain_number(const FormContext& ctx, uint32_t form, ByteReader& r) {
+    const FormRow row = form_row(form);
+    switch (row.layout) {
+    case FormLayout::fixed: return read_address(r, row.size);
+    case FormLayout::address: return read_address(r, ctx.address_size);
+    case FormLayout::offset: return read_target32(r);
+    case FormLayout::uleb128: return read_uleb128(r);
+    default: skip_value(ctx, form, r); return 0;
+    }
+}
+
+// Takes the table bases of a DWARF 5 unit from its first DIE, which may
+// give them after values that need them.
+void read_table_bases(UnitView& unit) {
+    DieCursor at = DieCursor::at(unit, unit.unit_start + unit.header.size);
+    const DieEntry e = at.next();
+    if (e.cut || !e.decl) return;
+    ByteReader pair = at.pairs(*e.decl);
+    ByteReader& r = at.r;
+    FormContext& ctx = unit.forms;
+    for (;;) {
+        const uint32_t attribute = read_uleb128(pair);
+        uint32_t form = read_uleb128(pair);
+        if ((attribute == 0 && form == 0) || pair.overrun || r.overrun) return;
+        if (form == DW_FORM_implicit_const) read_sleb128(pair);
+        switch (attribute) {
+        case DW_AT_str_offsets_base: ctx.str_offsets_base = read_plain_number(ctx, form, r); break;
+        case DW_AT_addr_base: ctx.addr_base = read_plain_number(ctx, form, r); break;
+        case DW_AT_loclists_base: ctx.loclists_base = read_plain_number(ctx, form, r); break;
+        case DW_AT_rnglists_base: ctx.rnglists_base = read_plain_number(ctx, form, r); break;
+        default: skip_value(ctx, form, r); break;
+        }
+    }
+}
 
 // A trace value line showing a number rather than bytes of the image:
 // the label padded to 20 columns, "0x" and `digits` hex digits, a space.
@@ -93,11 +160,14 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
             }
             uint32_t attribute = read_uleb128(r);
             uint32_t form = read_uleb128(r);
+            const bool implicit = form == DW_FORM_implicit_const;
+            const int32_t constant = implicit ? read_sleb128(r) : 0;
             if (s.opt.trace) {
                 line.assign("/");
                 append_attribute_label(line, attribute);
                 line += ' ';
                 append_form_label(line, form);
+                if (implicit) append_printf(line, " 0x%X", static_cast<uint32_t>(constant));
                 line += '\n';
                 trace_line(s, &sym, line);
             }
@@ -117,10 +187,20 @@ size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
     const size_t section_end = begin + length;
     ByteReader header = image_range(s, begin, length);
     seek(header, unit_pos);
-    trace_header_fields(s, sym, kUnitHeaderFields, header);
+    ByteReader version_field = header;
+    skip(version_field, 4);
+    const bool version5 = read_target16(version_field) >= 5;
 
     UnitHeader h;
-    const bool whole = read_header_fields(h, kUnitHeaderFields, header);
+    bool whole = false;
+    if (version5) {
+        trace_header_fields(s, sym, kUnit5HeaderFields, header);
+        whole = read_header_fields(h, kUnit5HeaderFields, header);
+        h.size = kUnit5HeaderSize;
+    } else {
+        trace_header_fields(s, sym, kUnitHeaderFields, header);
+        whole = read_header_fields(h, kUnitHeaderFields, header);
+    }
     const size_t next = unit_pos + static_cast<size_t>(h.unit_length) + 4;
     const size_t offset = unit_pos - begin;
 
@@ -133,15 +213,19 @@ size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
                 " uses the 64-bit DWARF format, which is not supported; the rest of .debug_info is skipped");
         return section_end;
     }
-    if (h.unit_length < kUnitHeaderSize - 4) {
+    if (h.unit_length < h.size - 4) {
         // The header fields past the unit's end belong to what follows it.
         warn_at(s, "compilation unit", ".debug_info", offset, " is shorter than its header");
         return next;
     }
-    if (h.version >= 5) {
+    if (h.version > 5) {
         std::string rest = " has DWARF version ";
         rest += std::to_string(h.version);
-        rest += ", which is not supported; its entries are skipped (compile with -gdwarf-4 to have them converted)";
+        rest += ", which is not supported; its entries are skipped (compile with -gdwarf-5 or earlier to have them converted)";
+        warn_at(s, "compilation unit", ".debug_info", offset, rest);
+        return next;
+    }
+    if (const char* rest = skipped_unit(h.unit_type)) {
         warn_at(s, "compilation unit", ".debug_info", offset, rest);
         return next;
     }
@@ -173,6 +257,7 @@ size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
     unit.units = &s.sym->units;
     unit.unit_index = s.sym->units.current;
     unit.forms = form_context(s);
+    if (version5) read_table_bases(unit);
     walk_unit_dies(s, sym, unit);
     return next;
 }

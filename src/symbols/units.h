@@ -21,8 +21,11 @@ void walk_units(Session& s, OutText& sym);
 // Traces the header of the unit at image offset `unit_pos`, loads its
 // declarations and walks its DIEs. Returns the image offset of the next unit
 // (unit start + unit_length + 4, possibly past the section end), or
-// kNoPosition when .debug_abbrev is absent. Units this reader cannot decode
-// (DWARF 5 or later, 64-bit DWARF, a header cut off by the section end, an
+// kNoPosition when .debug_abbrev is absent. A unit of DWARF 5 has its own
+// header layout (unit_type, address_size, abbrev_offset) and names the
+// bases of its tables in its first DIE, which are taken before the walk.
+// Units this reader cannot decode (a version above 5, a type, skeleton or
+// split unit, 64-bit DWARF, a header cut off by the section end, an
 // abbreviation offset outside .debug_abbrev) get one "warning: " line and
 // their DIEs are skipped.
 size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos);

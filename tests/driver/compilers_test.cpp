@@ -36,27 +36,33 @@ struct Case {
 // Against d2s, the later builds differ only in the units whose code lies in
 // two sections: GCC's strict DWARF 2 gives such a unit a low_pc but writes its
 // location lists with absolute addresses, so the d2s rows of those units lie
-// off by the unit's start (kSymLinLists allows exactly that). clang's O2 d2
-// build writes constants as locations that its d4 build marks as values,
-// which are left out.
+// off by the unit's start (kSymLinLists allows exactly that). Still apart:
+// - gcc m3 O2 d5s: GCC's DWARF 5 gives one part of a composite location as a
+//   value (DW_OP_entry_value ... DW_OP_stack_value DW_OP_piece) where its
+//   earlier versions leave the part empty; the entry writes no row.
+// - clang O2 d4/d5: clang's d2 build writes constants as locations that its
+//   later builds mark as values, which are left out.
+// - clang O0 d5: clang's d2 line table numbers a header first, whose empty
+//   heading the line file drops with its start marker; version 5 has no such
+//   entry, so two start markers more stand in the d5 line file.
 const Case kCases[] = {
     {"gcc-m3-O0-d3s", "gcc-m3-O0-d2s", Check::kSymLinLists, false},
     {"gcc-m3-O0-d4s", "gcc-m3-O0-d2s", Check::kSymLinLists, false},
-    {"gcc-m3-O0-d5s", "gcc-m3-O0-d2s", Check::kSymLin, true},
+    {"gcc-m3-O0-d5s", "gcc-m3-O0-d2s", Check::kSymLinLists, false},
     {"gcc-m3-O0-d4", "gcc-m3-O0-d2", Check::kSymLin, false},
-    {"gcc-m3-O0-g", "gcc-m3-O0-d2", Check::kSymLin, true},
+    {"gcc-m3-O0-g", "gcc-m3-O0-d2", Check::kSymLin, false},
     {"gcc-m3-O0-d2", "gcc-m3-O0-d2s", Check::kUnits, false},
     {"gcc-m3-O2-d3s", "gcc-m3-O2-d2s", Check::kSymLinLists, false},
     {"gcc-m3-O2-d4s", "gcc-m3-O2-d2s", Check::kSymLinLists, false},
-    {"gcc-m3-O2-d5s", "gcc-m3-O2-d2s", Check::kSymLin, true},
+    {"gcc-m3-O2-d5s", "gcc-m3-O2-d2s", Check::kSymLinLists, true},
     {"gcc-m3-O2-d4", "gcc-m3-O2-d2", Check::kSymLin, false},
-    {"gcc-m3-O2-g", "gcc-m3-O2-d2", Check::kSymLin, true},
+    {"gcc-m3-O2-g", "gcc-m3-O2-d2", Check::kSymLin, false},
     {"gcc-m3-O2-d2", "gcc-m3-O2-d2s", Check::kUnits, false},
     {"gcc-sh4be-O2-d3s", "gcc-sh4be-O2-d2s", Check::kSymLinLists, false},
     {"gcc-sh4be-O2-d4s", "gcc-sh4be-O2-d2s", Check::kSymLinLists, false},
-    {"gcc-sh4be-O2-d5s", "gcc-sh4be-O2-d2s", Check::kSymLin, true},
+    {"gcc-sh4be-O2-d5s", "gcc-sh4be-O2-d2s", Check::kSymLinLists, false},
     {"gcc-sh4be-O2-d4", "gcc-sh4be-O2-d2", Check::kSymLin, false},
-    {"gcc-sh4be-O2-g", "gcc-sh4be-O2-d2", Check::kSymLin, true},
+    {"gcc-sh4be-O2-g", "gcc-sh4be-O2-d2", Check::kSymLin, false},
     {"gcc-sh4be-O2-d2", "gcc-sh4be-O2-d2s", Check::kUnits, false},
     {"clang-m3-O0-d4", "clang-m3-O0-d2", Check::kSymLin, false},
     {"clang-m3-O0-d5", "clang-m3-O0-d2", Check::kSymLin, true},

@@ -281,16 +281,65 @@ TEST(LineProgram, TraceLinesOfHeaderAndInstructions) {
               std::string::npos);
 }
 
-TEST(LineProgram, VersionFiveIsSkippedWithAWarning) {
-    Program v5;
-    v5.version = 5;
-    v5.ops.set_address(0x99).copy().end_sequence();
+TEST(LineProgram, VersionSixIsSkippedWithAWarning) {
+    Program v6;
+    v6.version = 6;
+    v6.ops.set_address(0x99).copy().end_sequence();
     Program p;
     p.ops.set_address(0x40).copy().end_sequence();
-    LineRun r(bytes_of({v5, p}));
+    LineRun r(bytes_of({v6, p}));
     EXPECT_EQ(r.run(), "#LNE_start_sequence#\n+****  main.c\n+0x00000040     1\n$LNE_end_sequence=\n");
     EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1u);
-    EXPECT_NE(r.s.console.text.find("version 5"), std::string::npos);
+    EXPECT_NE(r.s.console.text.find("version 6"), std::string::npos);
+}
+
+// Version 5 numbers files from 0 (the primary file) and directories from 0
+// (the compilation directory, which a heading does not name): the same
+// program gives the same headings and rows as its version 2 form.
+TEST(LineProgram, VersionFiveTablesGiveTheHeadingsOfVersionTwo) {
+    Program v2;
+    v2.opcode_base = 13;
+    v2.sync();
+    v2.dirs = {"inc"};
+    v2.files = {{"main.c", 0}, {"a.h", 1}, {"sub/b.h", 0}};
+    v2.ops.set_address(0x40).advance_line(4).copy().set_file(2).special(2, 3).set_file(3).special(1, 2)
+        .set_file(1).special(1, 2).end_sequence();
+    for (bool md5 : {true, false}) {
+        Program v5;
+        v5.version = 5;
+        v5.opcode_base = 13;
+        v5.sync();
+        v5.dirs = v2.dirs;
+        v5.files = v2.files;
+        v5.entry_md5 = md5;
+        v5.ops.set_file(0).set_address(0x40).advance_line(4).copy().set_file(1).special(2, 3).set_file(2)
+            .special(1, 2).set_file(0).special(1, 2).end_sequence();
+        EXPECT_EQ(without_trace(run({v5})), without_trace(run({v2})));
+        EXPECT_EQ(without_trace(run({v5})).substr(0, 38), "#LNE_start_sequence#\n+****  main.c\n+0x");
+    }
+    Program v5 = v2;
+    v5.version = 5;
+    const std::string traced = run({v5}, true);
+    EXPECT_NE(traced.find("/directories {/work}\n"), std::string::npos);
+    EXPECT_NE(traced.find("/----- DirName[inc] Index[1] -----\n"), std::string::npos);
+}
+
+TEST(LineProgram, VersionFiveTablesThatCannotBeReadStopWithOneWarning) {
+    // A form whose extent is unknown; an entry format of no fields under
+    // a count of 2^32 - 1 entries.
+    const std::vector<uint8_t> empty_format = {0, 0xFF, 0xFF, 0xFF, 0xFF, 0x0F};
+    for (int broken = 0; broken < 2; ++broken) {
+        Program v5;
+        v5.version = 5;
+        v5.dir_form = 0x02;
+        if (broken == 1) v5.tables5_override = empty_format;
+        v5.ops.set_address(0x99).copy().end_sequence();
+        Program p;
+        p.ops.set_address(0x40).copy().end_sequence();
+        LineRun r(bytes_of({v5, p}));
+        EXPECT_EQ(r.run(), "#LNE_start_sequence#\n+****  main.c\n+0x00000040     1\n$LNE_end_sequence=\n");
+        EXPECT_EQ(count_of(r.s.console.text, "warning: "), 1u);
+    }
 }
 
 TEST(LineProgram, VersionFourHeaderWithItsExtraFieldReadsLikeVersionTwo) {

@@ -79,19 +79,52 @@ struct Program {
         ops.opcode_base = opcode_base;
     }
 
+    // Version 5: directory 0 is comp_dir and `dirs` follow it; file k of
+    // `files` is file k (0 the primary file); `dir_form` and `entry_md5`
+    // shape the entry formats.
+    std::string comp_dir = "/work";
+    uint32_t dir_form = 0x08;  // DW_FORM_string
+    bool entry_md5 = true;
+
+    std::vector<uint8_t> tables5_override;  // when set, the tables' bytes
+
+    void append_tables5(ByteWriter& w) const {
+        if (!tables5_override.empty()) {
+            w.raw(tables5_override);
+            return;
+        }
+        w.u8(1).uleb(1).uleb(dir_form);  // DW_LNCT_path
+        w.uleb(1 + dirs.size());
+        w.cstr(comp_dir);
+        for (const std::string& d : dirs) w.cstr(d);
+        // path (string), directory_index (udata), MD5 (data16)
+        w.u8(entry_md5 ? 3 : 2).uleb(1).uleb(0x08).uleb(2).uleb(0x0f);
+        if (entry_md5) w.uleb(5).uleb(0x1e);
+        w.uleb(files.size());
+        for (const FileItem& f : files) {
+            w.cstr(f.name).uleb(f.dir);
+            if (entry_md5) w.fill(16, 0xA5);
+        }
+    }
+
     void append_to(ByteWriter& w) const {
         size_t len = w.placeholder32();
         w.u16(version);
+        if (version >= 5) w.u8(4).u8(0);  // address_size, segment_selector_size
         size_t hl = w.placeholder32();
         w.u8(min_inst);
-        if (version == 4) w.u8(1);  // maximum_operations_per_instruction
+        if (version >= 4) w.u8(1);  // maximum_operations_per_instruction
         w.u8(1).u8(static_cast<uint8_t>(line_base)).u8(line_range).u8(opcode_base);
         static const uint8_t kLengths[] = {0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 1};
         for (int i = 1; i < opcode_base; ++i) w.u8(i - 1 < 12 ? kLengths[i - 1] : later_opcode_length);
-        for (const std::string& d : dirs) w.cstr(d);
-        w.u8(0);
-        for (const FileItem& f : files) w.cstr(f.name).uleb(f.dir).uleb(0).uleb(0);
-        w.u8(0);
+        if (version >= 5) {
+            append_tables5(w);
+        } else {
+            for (const std::string& d : dirs) w.cstr(d);
+            w.u8(0);
+            for (const FileItem& f : files) w.cstr(f.name).uleb(f.dir).uleb(0).uleb(0);
+            w.u8(0);
+        }
         w.patch32(hl, header_length_override >= 0 ? static_cast<uint32_t>(header_length_override)
                                                   : static_cast<uint32_t>(w.size() - hl - 4));
         w.raw(ops.w.bytes);

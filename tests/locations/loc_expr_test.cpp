@@ -89,7 +89,7 @@ TEST(LocExpr, PlainOperationsPrintTheirPaddedLabelAndTakeOneByte) {
         {0x00, "DW_OP_??????" "(0x0)      "},
         {0x02, "DW_OP_??????" "(0x2)      "},
         {0x07, "DW_OP_??????" "(0x7)      "},
-        {0xa1, "DW_OP_??????" "(0xA1)      "},
+        {0xaa, "DW_OP_??????" "(0xAA)      "},
         {0xdf, "DW_OP_??????" "(0xDF)      "},
         {0xe1, "DW_OP_??????" "(0xE1)      "},
         {0xf8, "DW_OP_??????" "(0xF8)      "},
@@ -283,6 +283,35 @@ TEST(LocExpr, OperationsThatSkipTheirOperands) {
         EXPECT_EQ(c.pos, d.pos) << c.text;
         EXPECT_FALSE(d.overrun) << c.text;
         expect_result(d.result, 0x1234, 0x55667788, 0x11223344);
+    }
+    // The operations of DWARF 3 and later, stepped over by their operands in
+    // the units of those versions.
+    struct Later {
+        std::vector<uint8_t> bytes;
+        const char* text;
+        size_t pos;
+    };
+    const Later later_cases[] = {
+        {{0xa3, 2, 0x50, 0x9f, 0x99}, "DW_OP_entry_value(0xA3)[02509F] ", 4},
+        {{0xa4, 0x2a, 4, 1, 2, 3, 4, 0x99}, "DW_OP_const_type(0xA4)[2A0401020304] ", 7},
+        {{0xa5, 0x05, 0x2a, 0x99}, "DW_OP_regval_type(0xA5)[052A] ", 3},
+        {{0xa6, 4, 0x80, 0x01, 0x99}, "DW_OP_deref_type(0xA6)[048001] ", 4},
+        {{0xa8, 0x2a, 0x99}, "DW_OP_convert(0xA8)[2A] ", 2},
+        {{0xa1, 0x81, 0x01, 0x99}, "DW_OP_addrx(0xA1)[8101] ", 3},
+    };
+    ExprFixture later(kMachineARM, 4);
+    later.target.later_ops = true;
+    for (const Later& c : later_cases) {
+        Decoded d = later.decode(c.bytes);
+        EXPECT_EQ(c.text, d.text);
+        EXPECT_EQ(c.pos, d.pos) << c.text;
+    }
+    // In a DWARF 2 unit they are one unknown byte, as they always were.
+    ExprFixture older(kMachineARM, 4);
+    for (uint8_t code = 0xa1; code <= 0xa9; ++code) {
+        Decoded d = older.decode({code, 0x05, 0x2a, 0x99});
+        EXPECT_EQ(1u, d.pos);
+        EXPECT_NE(d.text.find("DW_OP_??????"), std::string::npos) << d.text;
     }
     ExprFixture two(kMachineH8S, 2);
     EXPECT_EQ(3u, two.decode({0x9a, 1, 2, 0x99}).pos);

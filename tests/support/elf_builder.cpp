@@ -146,6 +146,10 @@ std::vector<uint8_t> ElfBuilder::build() {
 
 size_t begin_unit(ByteWriter& w, uint16_t version, uint32_t abbrev_offset, uint8_t address_size) {
     size_t at = w.placeholder32();
-    w.u16(version).u32(abbrev_offset).u8(address_size);
+    if (version == 5) {
+        w.u16(version).u8(1).u8(address_size).u32(abbrev_offset);  // DW_UT_compile
+    } else {
+        w.u16(version).u32(abbrev_offset).u8(address_size);
+    }
     return at;
 }

@@ -70,5 +70,6 @@ struct ElfBuilder {
 };
 
 // Minimal DWARF 2 helpers for tests: a compilation unit header with a
-// back-patched unit_length. Returns the offset of the length field.
+// back-patched unit_length (version 5: its own layout, unit type
+// DW_UT_compile). Returns the offset of the length field.
 size_t begin_unit(ByteWriter& w, uint16_t version = 2, uint32_t abbrev_offset = 0, uint8_t address_size = 4);

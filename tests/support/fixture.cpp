@@ -43,6 +43,7 @@ std::vector<uint8_t> DwarfBuilder::image() {
     if (line.size()) b.add_section(".debug_line", line);
     if (ranges.size()) b.add_section(".debug_ranges", ranges);
     if (frame.size()) b.add_section(".debug_frame", frame);
+    for (const auto& [name, w] : sections) b.add_section(name, w);
     return b.build();
 }
 

@@ -42,6 +42,14 @@ struct DwarfBuilder {
     ByteWriter ranges, frame;  // .debug_ranges and .debug_frame, written when not empty
     bool with_text = true;     // a .text section first, as linked files have
     bool with_abbrev = true;   // .debug_abbrev even when empty
+    // Further sections by name (.debug_str, .debug_addr, ...), after .debug_line.
+    std::vector<std::pair<std::string, ByteWriter>> sections;
+    ByteWriter& section(const std::string& name) {
+        for (auto& [n, w] : sections)
+            if (n == name) return w;
+        sections.emplace_back(name, ByteWriter(big_endian));
+        return sections.back().second;
+    }
 
     // Abbreviation declarations of the units that follow.
     void begin_abbrevs() { abbrev_start = static_cast<uint32_t>(abbrev.size()); }

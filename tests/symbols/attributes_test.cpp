@@ -216,7 +216,7 @@ TEST(Attributes, FlagPresentAndUnknownFormsConsumeNothing) {
     EXPECT_EQ(fp.consumed, 0u);
     EXPECT_EQ(fp.v.bytes[0], 1);
     EXPECT_EQ(fp.v.text, "");
-    Decoded unknown = decode(false, 0x1F, {0x44});
+    Decoded unknown = decode(false, 0x2D, {0x44});
     EXPECT_EQ(unknown.consumed, 0u);
     EXPECT_EQ(unknown.v.text, "");
     EXPECT_EQ(unknown.v.number(), 0u);
@@ -318,6 +318,123 @@ TEST(Attributes, SkipMatchesDecode) {
         EXPECT_FALSE(skipped.overrun);
         EXPECT_EQ(skipped.pos, values.size() - 1);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A value followed by the unit's tables, in the target byte order: string
+// offsets (base 8: "a", "bc"), addresses (base 8: 0x1000, 0x2000), list
+// offsets (base 12: 0x20, 0x24), and the strings.
+struct TableImage {
+    std::vector<uint8_t> image;
+    FormContext ctx;
+
+    TableImage(bool be, const std::vector<uint8_t>& value) {
+        ByteWriter w(be);
+        w.raw(value);
+        auto table = [&](ImageRange& range, auto&& fill) {
+            range.begin = w.size();
+            fill();
+            range.end = w.size();
+        };
+        ImageRange str;
+        table(str, [&] { w.cstr("a").cstr("bc"); });
+        table(ctx.str_offsets, [&] { w.fill(8).u32(0).u32(2); });
+        table(ctx.addr, [&] { w.fill(8).u32(0x1000).u32(0x2000); });
+        table(ctx.loclists, [&] { w.fill(12).u32(0x20).u32(0x24); });
+        ctx.rnglists = ctx.loclists;
+        table(ctx.line_str, [&] { w.cstr("line"); });
+        ctx.str_begin = str.begin;
+        ctx.str_end = str.end;
+        ctx.big_endian = be;
+        image = w.bytes;
+        ctx.image = image.data();
+    }
+
+    AttributeValue decode(bool be, uint32_t& form, size_t length, size_t& end) const {
+        ByteReader r = make_reader(image.data(), image.size(), 0, length, be);
+        AttributeValue v;
+        decode_attribute(ctx, form, v, r);
+        end = r.pos;
+        return v;
+    }
+};
+
+// Each form in both byte orders, then with an index (offset) of 5, which
+// names nothing.
+TEST(Attributes, FormsReadThroughTheUnitTables) {
+    struct Case {
+        uint32_t form;
+        std::vector<uint8_t> le, be;  // the value in each byte order
+        uint32_t direct_form;
+        uint32_t number;
+        const char* text;  // "" when only the number matters
+    };
+    const Case cases[] = {
+        {DW_FORM_strx1, {1}, {1}, DW_FORM_strp, 2, "bc"},
+        {DW_FORM_strx2, {0, 0}, {0, 0}, DW_FORM_strp, 0, "a"},
+        {DW_FORM_strx3, {1, 0, 0}, {0, 0, 1}, DW_FORM_strp, 2, "bc"},
+        {DW_FORM_strx4, {1, 0, 0, 0}, {0, 0, 0, 1}, DW_FORM_strp, 2, "bc"},
+        {DW_FORM_strx, {0x81, 0x00}, {0x81, 0x00}, DW_FORM_strp, 2, "bc"},
+        {DW_FORM_line_strp, {0, 0, 0, 0}, {0, 0, 0, 0}, DW_FORM_strp, 0, "line"},
+        {DW_FORM_addrx1, {1}, {1}, DW_FORM_addr, 0x2000, ""},
+        {DW_FORM_addrx2, {0, 0}, {0, 0}, DW_FORM_addr, 0x1000, ""},
+        {DW_FORM_addrx3, {1, 0, 0}, {0, 0, 1}, DW_FORM_addr, 0x2000, ""},
+        {DW_FORM_addrx4, {1, 0, 0, 0}, {0, 0, 0, 1}, DW_FORM_addr, 0x2000, ""},
+        {DW_FORM_addrx, {0x01}, {0x01}, DW_FORM_addr, 0x2000, "index(0x1) [0x00002000] "},
+        {DW_FORM_loclistx, {1}, {1}, DW_FORM_sec_offset, 12 + 0x24, ""},
+        {DW_FORM_rnglistx, {0}, {0}, DW_FORM_sec_offset, 12 + 0x20, ""},
+    };
+    for (bool be : {false, true}) {
+        for (const Case& k : cases) {
+            SCOPED_TRACE(std::to_string(k.form) + (be ? " big-endian" : " little-endian"));
+            const std::vector<uint8_t>& value = be ? k.be : k.le;
+            size_t end = 0;
+            uint32_t form = k.form;
+            AttributeValue v = TableImage(be, value).decode(be, form, value.size(), end);
+            EXPECT_EQ(form, k.direct_form);
+            EXPECT_EQ(end, value.size());
+            EXPECT_FALSE(v.unresolved);
+            EXPECT_EQ(v.number(), k.number);
+            if (*k.text) {
+                EXPECT_EQ(v.text, k.text);
+            }
+            std::vector<uint8_t> far = value;
+            far[be && far.size() > 1 && k.form != DW_FORM_strx ? far.size() - 1 : 0] = 5;
+            form = k.form;
+            EXPECT_TRUE(TableImage(be, far).decode(be, form, far.size(), end).unresolved);
+        }
+    }
+}
+
+TEST(Attributes, ImplicitConstantsTakeTheNarrowestDataForm) {
+    struct Case {
+        int32_t constant;
+        uint32_t form;
+        const char* text;
+    } cases[] = {
+        {4, DW_FORM_data1, "0x4"},
+        {0x1234, DW_FORM_data2, "0x1234"},
+        {0x12345, DW_FORM_data4, "0x12345"},
+        {-2, DW_FORM_sdata, "0xFFFFFFFE"},
+    };
+    for (const Case& k : cases) {
+        AttributeValue v;
+        uint32_t form = DW_FORM_implicit_const;
+        decode_implicit_const(k.constant, form, v);
+        EXPECT_EQ(form, k.form);
+        EXPECT_EQ(v.number(), static_cast<uint32_t>(k.constant));
+        EXPECT_EQ(v.text, k.text);
+    }
+    // data16 keeps its sixteen bytes as they stand.
+    std::vector<uint8_t> bytes(17);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i + 1);
+    Decoded d16 = decode(true, DW_FORM_data16, bytes);
+    EXPECT_EQ(d16.consumed, 16u);
+    EXPECT_EQ(d16.v.bytes[15], 16);
+    EXPECT_EQ(d16.v.number64(), 0x0807060504030201ull);
 }
 
 }  // namespace

@@ -46,18 +46,23 @@ TEST(DwarfNames, AttributeLabelsAndWidths) {
     // The longest name fills its group's width and gets no trailing space.
     EXPECT_EQ(attr(0x2114), "DW_AT_GNU_call_site_target_clobbered(0x2114)");
     EXPECT_EQ(attr(0x38), "DW_AT_data_member_location(0x38) ");
+    // The codes of DWARF 5 units.
+    EXPECT_EQ(attr(0x72), padded("DW_AT_str_offsets_base(0x72)", 14));
+    EXPECT_EQ(tag(0x48), padded("DW_TAG_call_site(0x48)", 18));
+    EXPECT_EQ(form(0x25), padded("DW_FORM_strx1(0x25)", 5));
+    EXPECT_EQ(form(0x21), "DW_FORM_implicit_const(0x21)");
 }
 
 TEST(DwarfNames, UnlistedCodesGetTheGroupLabel) {
     EXPECT_EQ(attr(0x04), padded("DW_AT_??????" "(0x04)", 24));
     EXPECT_EQ(attr(0x48), padded("DW_AT_??????" "(0x48)", 24));
-    EXPECT_EQ(attr(0x6F), padded("DW_AT_??????" "(0x6F)", 24));
+    EXPECT_EQ(attr(0x8D), padded("DW_AT_??????" "(0x8D)", 24));
     EXPECT_EQ(attr(0x12345), padded("DW_AT_??????" "(0x12345)", 24));
     EXPECT_EQ(tag(0x12), padded("DW_TAG_??????" "(0x12)", 17));
     EXPECT_EQ(tag(0x19), padded("DW_TAG_??????" "(0x19)", 17));
     EXPECT_EQ(tag(0x1A), padded("DW_TAG_??????" "(0x1A)", 17));
     EXPECT_EQ(form(0x02), padded("DW_??????" "(0x02)", 9));
-    EXPECT_EQ(form(0x1A), padded("DW_??????" "(0x1A)", 9));
+    EXPECT_EQ(form(0x2D), padded("DW_??????" "(0x2D)", 9));
     EXPECT_EQ(enc(0x01), padded("DW_ATE_??????" "(0x01)", 8));
     EXPECT_EQ(enc(0x03), padded("DW_ATE_??????" "(0x03)", 8));
 }

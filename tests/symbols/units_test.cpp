@@ -179,10 +179,10 @@ TEST(Units, MissingSections) {
     EXPECT_EQ(none.console(), "");
 }
 
-TEST(Units, Version5UnitIsTracedAndSkipped) {
+TEST(Units, Version6UnitIsTracedAndSkipped) {
     DwarfBuilder d(false);
     d.abbrev.uleb(1).uleb(DW_TAG_variable).u8(0).u8(0).u8(0).u8(0);
-    size_t at = begin_unit(d.info, 5, 0);
+    size_t at = begin_unit(d.info, 6, 0);
     d.info.fill(6, 0x01);  // DIEs the reader must not decode
     d.info.patch_length32(at);
     empty_unit(d.info, 0);
@@ -190,11 +190,11 @@ TEST(Units, Version5UnitIsTracedAndSkipped) {
     walk_units(s.s, s.out);
     std::string t = s.text();
     EXPECT_EQ(count_of(t, "<<<<<<<<<<<<<<<<<<<< .debug_info Section"), 2u);
-    EXPECT_NE(t.find("/version            0x0005 \n"), std::string::npos);
+    EXPECT_NE(t.find("/version            0x0006 \n"), std::string::npos);
     EXPECT_EQ(count_of(t, "Tag["), 0u);
     EXPECT_EQ(s.warning_lines(), std::vector<std::string>{"compilation unit at offset 0x0 of .debug_info has DWARF "
-                                                          "version 5, which is not supported; its entries are skipped "
-                                                          "(compile with -gdwarf-4 to have them converted)"});
+                                                          "version 6, which is not supported; its entries are skipped "
+                                                          "(compile with -gdwarf-5 or earlier to have them converted)"});
     EXPECT_EQ(s.s.sym->units.slots.size(), 2u);
 }
 
