@@ -76,14 +76,18 @@ struct TreeBuilder {
         uint32_t allocations = 0;  // at the start
         int depth = 0, chain = 0;  // at the start
         int max_depth = 0, max_chain = 0;
+        int top = 0;  // highest member entry handed out
+        int32_t target_nest = 0;
         int lowest_refusal = kMainBankSize;  // lowest entry that refused a member
         bool spoilt = false;
-        size_t looked_up_from = 0, follows_from = 0;  // where its part of the logs starts
+        size_t writes_from = 0, looked_up_from = 0, follows_from = 0;  // where its part of the logs starts
     };
     std::unordered_map<TypeKey, TypeExpansion, TypeKeyHash> expansions;
     std::vector<Recording> recordings;  // innermost last
-    // While recording: every member DIE checked for refusal, and every DIE
-    // followed with the member count at that time.
+    // What recording noted, kept for the unit's kept expansions: the writes,
+    // every member DIE checked for refusal, and every DIE followed with the
+    // member count at that time.
+    TypeJournal journal;
     std::vector<size_t> looked_up_log;
     struct Followed {
         size_t die;
@@ -241,8 +245,9 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         if (refused_by >= 0) return values_at;
         advance_symbol_index(s, t.current);
         ++allocations;
-        e[t.current].nest = nest;
-        e[t.current].die_pos = values_at;
+        if (!recordings.empty() && t.current > recordings.back().top) recordings.back().top = t.current;
+        write_type_field(t, t.current, TypeField::nest, nest);
+        write_type_field(t, t.current, TypeField::die_pos, static_cast<int64_t>(values_at));
         if (member_index_active) member_index.emplace(values_at, t.current);
     }
     int target = t.current;
@@ -403,19 +408,16 @@ void TreeBuilder::follow_die(size_t die, int32_t nest) {
 // Whether following `die` now may use or make a kept expansion, and its key.
 // Members and DIEs with scope rules (reached through a broken reference)
 // depend on more than the key says; so do a root without a name (nothing is
-// written) or a static root (every DIE may rewrite it), and a target whose
-// type fields or following entries are not blank.
+// written) and a static root (every DIE may rewrite it).
 bool TreeBuilder::keyed_follow(const AbbrevSlot& decl, size_t die, int32_t nest, TypeKey& key) const {
     if (decl.tag == DW_TAG_member || has_scope_rules(decl.tag)) return false;
     if (s.opt.trace && nest == 0) return false;
     const SymbolEntries& e = t.entries;
     if (e[0].name.empty() || e[0].ident == kIdentLocalS) return false;
     const int target = t.current;
-    if (!expansion_fits(t, target)) return false;
     key.die = die;
-    key.target_kind = e[target].kind;
     key.target_is_root = target == 0;
-    key.root_struct = target != 0 && (e[0].kind & kKindStruct) != 0;
+    key.root_struct = (e[0].kind & kKindStruct) != 0;
     key.trace_nest = s.opt.trace ? e[target].nest : 0;
     return true;
 }
@@ -426,28 +428,31 @@ bool TreeBuilder::keyed_follow(const AbbrevSlot& decl, size_t die, int32_t nest,
 // entry on the chain, room in the table. False leaves everything untouched.
 bool TreeBuilder::replay(const TypeExpansion& x) {
     const int target = t.current;
-    if (target + static_cast<int>(x.added.size()) >= kMainBankSize) return false;
+    if (target + x.top_step >= kMainBankSize) return false;
     if (depth + x.depth_span > kMaxTypeDepth || chain_length + x.chain_span > kMaxTypeDepth) return false;
-    for (size_t d : x.early_follows)
-        if (on_chain_without_new_entry(*this, d)) return false;
+    for (size_t i = x.early_follows.from; i < x.early_follows.to; ++i)
+        if (on_chain_without_new_entry(*this, follow_log[i].die)) return false;
     if (target > 0)
-        for (size_t p : x.looked_up)
-            if (refusing_entry(p) >= 0) return false;
+        for (size_t i = x.looked_up.from; i < x.looked_up.to; ++i)
+            if (refusing_entry(looked_up_log[i]) >= 0) return false;
 
     if (!recordings.empty()) {
         Recording& rec = recordings.back();
         rec.max_depth = std::max(rec.max_depth, depth + x.depth_span);
         rec.max_chain = std::max(rec.max_chain, chain_length + x.chain_span);
-        looked_up_log.insert(looked_up_log.end(), x.looked_up.begin(), x.looked_up.end());
-        for (size_t d : x.early_follows) follow_log.push_back(Followed{d, allocations});
+        if (x.top_step > 0) rec.top = std::max(rec.top, target + x.top_step);
+        for (size_t i = x.looked_up.from; i < x.looked_up.to; ++i) looked_up_log.push_back(looked_up_log[i]);
+        for (size_t i = x.early_follows.from; i < x.early_follows.to; ++i)
+            follow_log.push_back(Followed{follow_log[i].die, allocations});
     }
-    apply_expansion(t, target, x);
+    apply_expansion(t, journal, target, x);
     allocations += x.allocations;
     if (member_index_active) {
-        const SymbolEntries& e = t.entries;
-        const int top = target + static_cast<int>(x.added.size());
-        for (int i = target + 1; i <= top; ++i)
-            if (e[i].die_pos != 0) member_index.emplace(e[i].die_pos, i);
+        for (size_t i = x.writes.from; i < x.writes.to; ++i) {
+            const TypeWrite& w = journal.writes[i];
+            if (w.field == TypeField::die_pos)
+                member_index.emplace(static_cast<size_t>(w.value), w.entry - x.target + target);
+        }
     }
     return true;
 }
@@ -462,9 +467,13 @@ void TreeBuilder::record(DieCursor& at, const AbbrevSlot& decl, int32_t nest, co
     rec.depth = rec.max_depth = depth;
     rec.chain = chain_length;
     rec.max_chain = chain_length + 1;
+    rec.top = t.current;
+    rec.target_nest = t.entries[static_cast<size_t>(t.current)].nest;
+    rec.writes_from = journal.writes.size();
     rec.looked_up_from = looked_up_log.size();
     rec.follows_from = follow_log.size();
     recordings.push_back(rec);
+    t.journal = &journal;
 
     chain[chain_length++] = Link{die, allocations};
     build(at, decl, nest);
@@ -474,11 +483,11 @@ void TreeBuilder::record(DieCursor& at, const AbbrevSlot& decl, int32_t nest, co
     recordings.pop_back();
     if (!done.spoilt && done.lowest_refusal > done.target) keep(done);
     if (recordings.empty()) {
-        looked_up_log.clear();
-        follow_log.clear();
+        t.journal = nullptr;
         return;
     }
     Recording& outer = recordings.back();
+    outer.top = std::max(outer.top, done.top);
     outer.max_depth = std::max(outer.max_depth, done.max_depth);
     outer.max_chain = std::max(outer.max_chain, done.max_chain);
     outer.lowest_refusal = std::min(outer.lowest_refusal, done.lowest_refusal);
@@ -487,18 +496,21 @@ void TreeBuilder::record(DieCursor& at, const AbbrevSlot& decl, int32_t nest, co
 
 void TreeBuilder::keep(const Recording& done) {
     TypeExpansion x;
-    const int top = std::max(t.high_water, done.target);
-    if (!capture_expansion(t, done.target, top, x)) return;
+    x.writes = LogRange{done.writes_from, journal.writes.size()};
+    x.target = done.target;
+    x.target_nest = done.target_nest;
+    x.top_step = done.top - done.target;
+    x.current_step = t.current - done.target;
     x.allocations = allocations - done.allocations;
     x.depth_span = done.max_depth - done.depth;
     x.chain_span = done.max_chain - done.chain;
-    x.looked_up.assign(looked_up_log.begin() + static_cast<std::ptrdiff_t>(done.looked_up_from),
-                       looked_up_log.end());
+    x.looked_up = LogRange{done.looked_up_from, looked_up_log.size()};
     // The member count only grows: the follows before the first member
     // entry are the first ones of this part of the log.
-    for (size_t i = done.follows_from; i < follow_log.size() && follow_log[i].allocations == done.allocations; ++i)
-        x.early_follows.push_back(follow_log[i].die);
-    expansions.emplace(done.key, std::move(x));
+    size_t early_end = done.follows_from;
+    while (early_end < follow_log.size() && follow_log[early_end].allocations == done.allocations) ++early_end;
+    x.early_follows = LogRange{done.follows_from, early_end};
+    expansions.emplace(done.key, x);
 }
 
 // The children list at `list`: the children with tag `wanted` are built at

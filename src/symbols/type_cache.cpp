@@ -1,80 +1,65 @@
 #include "symbols/type_cache.h"
 
-#include <cstring>
+#include "symbols/attribute_rules.h"
 
 namespace {
 
-bool ele_blank(const int32_t (&ele)[7]) {
-    for (int32_t v : ele)
-        if (v != 0) return false;
-    return true;
-}
-
-// Entries and kept copies name their type fields alike.
-template <typename To, typename From>
-void copy_type_fields(To& to, const From& from) {
-    to.typen = from.typen;
-    to.kind = from.kind;
-    std::memcpy(to.ele, from.ele, sizeof to.ele);
-    to.one_byte = from.one_byte;
-    to.struct_len = from.struct_len;
-    to.bit_off = from.bit_off;
-    to.bit_size = from.bit_size;
-}
-
-// Fields only the scope rules, the post-pass and the writer set.
-bool outside_type_fields_blank(const SymbolEntry& e) {
-    return e.external == 0 && e.fstart == 0 && e.fend == 0 && e.total_byte == 0 && e.bit_fixed == 0 &&
-           e.regn.empty() && e.regcode == 0 && e.regop1 == 0 && e.regop2 == 0;
+void note(SymbolState& t, int index, TypeField field, int64_t value) {
+    if (t.journal) t.journal->writes.push_back(TypeWrite{index, field, value});
 }
 
 }  // namespace
 
-bool expansion_fits(const SymbolState& t, int target) {
-    if (target < 0 || target >= kMainBankSize - 1 || t.high_water > target) return false;
-    const SymbolEntry& e = static_cast<const SymbolEntries&>(t.entries)[static_cast<size_t>(target)];
-    return e.typen.empty() && e.one_byte == 0 && e.struct_len == 0 && e.bit_off == 0 && e.bit_size == 0 &&
-           ele_blank(e.ele);
+void write_type_field(SymbolState& t, int index, TypeField field, int64_t value) {
+    note(t, index, field, value);
+    SymbolEntry& e = t.entries[static_cast<size_t>(index)];
+    const int32_t v = static_cast<int32_t>(value);
+    switch (field) {
+    case TypeField::nest: e.nest = v; break;
+    case TypeField::die_pos: e.die_pos = static_cast<size_t>(value); break;
+    case TypeField::ident: e.ident = v; break;
+    case TypeField::location: e.location = v; break;
+    case TypeField::kind_flags: e.kind |= v; break;
+    case TypeField::one_byte: e.one_byte = v; break;
+    case TypeField::struct_len: e.struct_len = v; break;
+    case TypeField::bit_off: e.bit_off = v; break;
+    case TypeField::bit_size: e.bit_size = v; break;
+    case TypeField::dimension:
+        // A seventh dimension is not recorded.
+        if (e.ele[0] < 0 || e.ele[0] >= kMaxDimensions) break;
+        e.ele[1 + e.ele[0]] = v;
+        e.ele[0] += 1;
+        break;
+    case TypeField::name:
+    case TypeField::typen: break;  // texts go through write_type_text
+    }
 }
 
-bool capture_expansion(const SymbolState& t, int target, int top, TypeExpansion& x) {
-    const SymbolEntries& e = t.entries;
-    const SymbolEntry& head = e[static_cast<size_t>(target)];
-    copy_type_fields(x.target, head);
-    x.target_nest = head.nest;
-    x.current_step = t.current - target;
-    x.added.clear();
-    x.added.reserve(static_cast<size_t>(top - target));
-    for (int i = target + 1; i <= top; ++i) {
-        const SymbolEntry& from = e[static_cast<size_t>(i)];
-        if (!outside_type_fields_blank(from)) return false;
-        x.added.emplace_back();
-        TypeFields& to = x.added.back();
-        copy_type_fields(to, from);
-        to.name = from.name;
-        to.die_pos = from.die_pos;
-        to.nest = from.nest - head.nest;
-        to.ident = from.ident;
-        to.location = from.location;
+void write_type_text(SymbolState& t, int index, TypeField field, const std::string& text) {
+    SymbolEntry& e = t.entries[static_cast<size_t>(index)];
+    set_name(field == TypeField::name ? e.name : e.typen, text);
+    // `text` may be one of the journal's own texts: noted last.
+    if (t.journal) {
+        note(t, index, field, static_cast<int64_t>(t.journal->texts.size()));
+        t.journal->texts.push_back(text);
     }
-    return true;
 }
 
-void apply_expansion(SymbolState& t, int target, const TypeExpansion& x) {
-    SymbolEntries& e = t.entries;
-    SymbolEntry& head = e[static_cast<size_t>(target)];
-    copy_type_fields(head, x.target);
-    const int32_t base = head.nest;
-    int index = target;
-    for (const TypeFields& from : x.added) {
-        SymbolEntry& to = e[static_cast<size_t>(++index)];
-        copy_type_fields(to, from);
-        to.name = from.name;
-        to.die_pos = from.die_pos;
-        to.nest = from.nest + base;
-        to.ident = from.ident;
-        to.location = from.location;
+void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, const TypeExpansion& x) {
+    const int32_t base_nest = t.entries[static_cast<size_t>(target)].nest;
+    const int shift = target - x.target;
+    for (size_t i = x.writes.from; i < x.writes.to; ++i) {
+        const TypeWrite w = journal.writes[i];  // a copy: noting may move the journal
+        const int index = w.entry + shift;
+        if (w.field == TypeField::name || w.field == TypeField::typen)
+            write_type_text(t, index, w.field, journal.texts[static_cast<size_t>(w.value)]);
+        else if (w.field == TypeField::nest)
+            write_type_field(t, index, w.field, w.value - x.target_nest + base_nest);
+        else
+            write_type_field(t, index, w.field, w.value);
     }
-    if (index > target) touch_entry(t, index);
+    // Member entries are handed out in order: the highest marks every one
+    // below it as used.
+    if (x.top_step > 0) touch_entry(t, target + x.top_step);
     t.current = target + x.current_step;
 }

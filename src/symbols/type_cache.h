@@ -1,22 +1,27 @@
 // Expanded type trees, kept for the rest of a unit.
 //
 // Following a type reference writes the type's information into the entry
-// it was followed from (the target) and adds entries behind it: the members
+// it was followed from (the target) and into entries behind it: the members
 // of structures and unions, their types' members, and so on. Most variables
 // of a unit share a few types, so the same DIE is followed again and again.
-// A TypeExpansion is what one such follow left in the table, kept so that a
-// later follow of the same DIE, in the same situation, copies it instead of
-// reading the DIEs again.
 //
-// "The same situation" is what the result depends on. The key holds the
-// parts that are cheap to compare (the DIE, the target's kind flags, whether
-// the target is the root, the root's STRUCT flag, the nesting in trace
-// mode); the rest is checked before a copy is used: the member DIEs the
-// expansion looked up must not be in the entries up to the target, the DIEs
-// it followed before its first member entry must not be on the chain of
-// types being followed, and the nesting limits must not be reached. An
-// expansion that met a limit, a warning, a cut value, a trace line or a
-// full table is not kept; the tree builder decides that.
+// Every write the type rules and the member entries make goes through
+// write_type_field / write_type_text. While a follow is being recorded the
+// writes are also noted in a journal; a TypeExpansion keeps the part of the
+// journal one follow made, with entries counted from its target. Playing it
+// back makes the very same writes (kind flags are added, dimensions
+// appended, other fields set), so the result is that of building the DIEs
+// again whatever the entries held before.
+//
+// A kept expansion is used again only in the same situation. The key holds
+// the parts cheap to compare (the DIE, whether the target is the root, the
+// root's STRUCT flag, the target's nest in trace mode); the rest is checked
+// before playing back: the member DIEs the expansion looked up must not be
+// in the entries up to the target, the DIEs it followed before its first
+// member entry must not be on the chain of types being followed, and the
+// nesting limits and the table's end must not be reached. An expansion that
+// met a limit, a warning, a cut value, a trace line or a full table is not
+// kept; the tree builder decides that.
 #pragma once
 
 #include <cstddef>
@@ -27,65 +32,83 @@
 
 #include "symbols/symbol_table.h"
 
-// The type fields of one entry: everything a type expansion writes.
-struct TypeFields {
-    std::string name;
-    std::string typen;
-    size_t die_pos = 0;
-    int32_t nest = 0;
-    int32_t ident = 0;
-    int32_t kind = 0;
-    int32_t ele[7] = {0, 0, 0, 0, 0, 0, 0};
-    int32_t location = 0;
-    int32_t one_byte = 0;
-    int32_t struct_len = 0;
-    int32_t bit_off = 0;
-    int32_t bit_size = 0;
+enum class TypeField : uint8_t {
+    nest,
+    die_pos,
+    name,
+    typen,
+    ident,
+    location,
+    kind_flags,  // added to kind
+    one_byte,
+    struct_len,
+    bit_off,
+    bit_size,
+    dimension,  // an element count appended to ele
 };
 
+struct TypeWrite {
+    int32_t entry = 0;
+    TypeField field = TypeField::nest;
+    int64_t value = 0;  // the number, or for name and typen the index of the text
+};
+
+// The writes noted while following types is being recorded.
+struct TypeJournal {
+    std::vector<TypeWrite> writes;
+    std::vector<std::string> texts;
+    void clear() {
+        writes.clear();
+        texts.clear();
+    }
+};
+
+// Writes one type field of entry `index` (and notes it when t.journal is set).
+void write_type_field(SymbolState& t, int index, TypeField field, int64_t value);
+// Writes name or typen, cut at 1024 characters.
+void write_type_text(SymbolState& t, int index, TypeField field, const std::string& text);
+
 struct TypeKey {
-    size_t die = 0;          // image offset of the followed DIE (its code)
-    int32_t target_kind = 0;  // kind flags of the target before the follow
+    size_t die = 0;         // image offset of the followed DIE (its code)
     int32_t trace_nest = 0;  // the target's nest in trace mode, else 0
     bool target_is_root = false;
-    bool root_struct = false;  // the root has STRUCT (only when the target is not the root)
+    bool root_struct = false;  // the root has STRUCT before the follow
 
     bool operator==(const TypeKey& o) const {
-        return die == o.die && target_kind == o.target_kind && trace_nest == o.trace_nest &&
-               target_is_root == o.target_is_root && root_struct == o.root_struct;
+        return die == o.die && trace_nest == o.trace_nest && target_is_root == o.target_is_root &&
+               root_struct == o.root_struct;
     }
 };
 
 struct TypeKeyHash {
     size_t operator()(const TypeKey& k) const {
-        size_t h = std::hash<size_t>()(k.die);
-        const size_t mix = static_cast<size_t>(k.target_kind) | static_cast<size_t>(k.target_is_root) << 8 |
-                           static_cast<size_t>(k.root_struct) << 9 | static_cast<size_t>(k.trace_nest) << 10;
-        return h ^ (mix * 0x9E3779B97F4A7C15ull);
+        const size_t mix = static_cast<size_t>(k.target_is_root) | static_cast<size_t>(k.root_struct) << 1 |
+                           static_cast<size_t>(static_cast<uint32_t>(k.trace_nest)) << 2;
+        return std::hash<size_t>()(k.die) ^ (mix * 0x9E3779B97F4A7C15ull);
     }
 };
 
-struct TypeExpansion {
-    TypeFields target;               // the target's type fields afterwards (name, die_pos, nest unused)
-    std::vector<TypeFields> added;   // the entries behind the target, up to the highest one written
-    int32_t target_nest = 0;         // the target's nest when recorded; added nests are relative to it
-    int current_step = 0;            // the current index afterwards, less the target's index
-    uint32_t allocations = 0;        // member entries handed out
-    int depth_span = 0;              // deepest build() nesting reached, relative to the start
-    int chain_span = 0;              // longest type chain reached, relative to the start
-    std::vector<size_t> looked_up;   // die_pos of every member DIE checked for refusal
-    std::vector<size_t> early_follows;  // DIEs followed before the first member entry
+// A range of one of the unit's logs.
+struct LogRange {
+    size_t from = 0, to = 0;
 };
 
-// True when the target's type fields (other than kind, which is keyed) are
-// still blank, and every entry behind it is unwritten: only then does the
-// expansion write exactly what it wrote when recorded.
-bool expansion_fits(const SymbolState& t, int target);
+// One kept follow. Its writes stay in the unit's journal, as made from
+// `target` whose nest was `target_nest`.
+struct TypeExpansion {
+    LogRange writes;
+    int target = 0;
+    int32_t target_nest = 0;
+    int top_step = 0;          // highest member entry handed out, less the target's index
+    int current_step = 0;      // the current index afterwards, less the target's index
+    uint32_t allocations = 0;  // member entries handed out
+    int depth_span = 0;        // deepest build() nesting reached, relative to the start
+    int chain_span = 0;        // longest type chain reached, relative to the start
+    LogRange looked_up;        // the member DIEs checked for refusal (die_pos)
+    LogRange early_follows;    // the DIEs followed before the first member entry
+};
 
-// Copies what the expansion left in entries target..top into `x`; false when
-// an entry holds a field a type expansion never writes (then it is not kept).
-bool capture_expansion(const SymbolState& t, int target, int top, TypeExpansion& x);
-
-// Writes `x` into the table at `target`, marks the entries used and moves
-// the current index. The caller has checked expansion_fits and the room.
-void apply_expansion(SymbolState& t, int target, const TypeExpansion& x);
+// Makes the writes of `x` again from `target` and moves the current index.
+// The caller has checked that target + x.top_step stays in the main bank.
+// The journal may be t.journal: the writes noted meanwhile go behind.
+void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, const TypeExpansion& x);
