@@ -1,6 +1,7 @@
 #include "symbols/type_cache.h"
 
 #include "symbols/attribute_rules.h"
+#include "symbols/sym_writer.h"
 
 namespace {
 
@@ -35,14 +36,32 @@ void write_type_field(SymbolState& t, int index, TypeField field, int64_t value)
     }
 }
 
+namespace {
+
+// Notes the text an entry now holds (which may be one of the journal's own).
+void note_text(SymbolState& t, int index, TypeField field, const std::string& text) {
+    if (!t.journal) return;
+    note(t, index, field, static_cast<int64_t>(t.journal->texts.size()));
+    t.journal->texts.push_back(text);
+}
+
+// Sets a text already cut and normalised.
+void write_final_text(SymbolState& t, int index, TypeField field, const std::string& text) {
+    SymbolEntry& e = t.entries[static_cast<size_t>(index)];
+    (field == TypeField::name ? e.name : e.typen) = text;
+    note_text(t, index, field, text);
+}
+
+}  // namespace
+
 void write_type_text(SymbolState& t, int index, TypeField field, const std::string& text) {
     SymbolEntry& e = t.entries[static_cast<size_t>(index)];
-    set_name(field == TypeField::name ? e.name : e.typen, text);
-    // `text` may be one of the journal's own texts: noted last.
-    if (t.journal) {
-        note(t, index, field, static_cast<int64_t>(t.journal->texts.size()));
-        t.journal->texts.push_back(text);
-    }
+    std::string& dest = field == TypeField::name ? e.name : e.typen;
+    set_name(dest, text);
+    // A type name is written in its short form ("unsigned int" as "Uint")
+    // once here, so a kept expansion carries it ready.
+    if (field == TypeField::typen) normalise_type_name(dest);
+    note_text(t, index, field, dest);
 }
 
 void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, const TypeExpansion& x) {
@@ -52,7 +71,7 @@ void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, con
         const TypeWrite w = journal.writes[i];  // a copy: noting may move the journal
         const int index = w.entry + shift;
         if (w.field == TypeField::name || w.field == TypeField::typen)
-            write_type_text(t, index, w.field, journal.texts[static_cast<size_t>(w.value)]);
+            write_final_text(t, index, w.field, journal.texts[static_cast<size_t>(w.value)]);
         else if (w.field == TypeField::nest)
             write_type_field(t, index, w.field, w.value - x.target_nest + base_nest);
         else

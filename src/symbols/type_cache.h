@@ -65,7 +65,8 @@ struct TypeJournal {
 
 // Writes one type field of entry `index` (and notes it when t.journal is set).
 void write_type_field(SymbolState& t, int index, TypeField field, int64_t value);
-// Writes name or typen, cut at 1024 characters.
+// Writes name or typen, cut at 1024 characters; a type name in its short
+// form (normalise_type_name).
 void write_type_text(SymbolState& t, int index, TypeField field, const std::string& text);
 
 struct TypeKey {
