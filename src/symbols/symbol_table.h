@@ -99,6 +99,9 @@ struct SymbolState {
     std::string record_text;  // the SYM record being formatted (kept for its capacity)
     // Set while type expansions are recorded: the type writes are noted there.
     TypeJournal* journal = nullptr;
+    // Whether a type followed again in a unit is copied from its first
+    // expansion (type_cache.h); tests turn it off to compare.
+    bool keep_type_expansions = true;
 
     AbbrevTable abbrevs;  // declarations of the unit being walked
     UnitTable units;      // every unit met so far, in file order

@@ -410,6 +410,7 @@ void TreeBuilder::follow_die(size_t die, int32_t nest) {
 // depend on more than the key says; so do a root without a name (nothing is
 // written) and a static root (every DIE may rewrite it).
 bool TreeBuilder::keyed_follow(const AbbrevSlot& decl, size_t die, int32_t nest, TypeKey& key) const {
+    if (!t.keep_type_expansions) return false;
     if (decl.tag == DW_TAG_member || has_scope_rules(decl.tag)) return false;
     if (s.opt.trace && nest == 0) return false;
     const SymbolEntries& e = t.entries;

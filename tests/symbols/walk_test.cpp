@@ -7,6 +7,8 @@
 
 #include "common/dwarf_codes.h"
 #include "symbols/sym_test_util.h"
+#include "symbols/symbol_table.h"
+#include "symbols/units.h"
 
 namespace {
 
@@ -716,22 +718,19 @@ TEST(Walk, ValueCutByTheUnitEndStopsTheUnitWithOneWarning) {
 
 // A type is expanded once per unit and copied for its later uses; a copy
 // must be exactly what building the type again gives, wherever the type is
-// reached. Each case converts its unit twice: once after a variable "prime"
-// of the type named, so that later uses may copy that type, and once with
-// "prime" of type int instead (the same bytes, so the same offsets). Apart
-// from what prime itself wrote, the outputs must agree.
+// reached. Each case walks its unit with and without copies.
 namespace copies {
 
 void typed(DwarfBuilder& f, uint32_t code, const std::string& name, const std::string& type) {
     f.info.uleb(code).cstr(name);
     f.ref4(type);
 }
-void var(DwarfBuilder& f, const std::string& name, const std::string& type, uint32_t address) {
+void var(DwarfBuilder& f, const std::string& name, const std::string& type, uint32_t address = 0x100) {
     typed(f, A_global, name, type);
     f.info.u8(1);
     addr_block(f, address);
 }
-void field(DwarfBuilder& f, const std::string& name, const std::string& type, uint8_t offset) {
+void field(DwarfBuilder& f, const std::string& name, const std::string& type, uint8_t offset = 0) {
     typed(f, A_member, name, type);
     f.info.u8(2).u8(0x23).u8(offset);
 }
@@ -741,7 +740,10 @@ void array_of(DwarfBuilder& f, const std::string& label, const std::string& type
     f.ref4(type);
     f.info.uleb(A_upper).u8(upper).u8(0);
 }
-void open_struct(DwarfBuilder& f, const std::string& name, int size = -1) {
+// A structure with the members given as name/type pairs; without a size
+// when `size` is negative.
+void structure(DwarfBuilder& f, const std::string& name, int size,
+               const std::vector<std::pair<std::string, std::string>>& members) {
     f.label(name);
     if (size < 0) {
         simple(f, A_struct_unsized, name);
@@ -749,6 +751,9 @@ void open_struct(DwarfBuilder& f, const std::string& name, int size = -1) {
         simple(f, A_struct, name);
         f.info.u8(static_cast<uint32_t>(size));
     }
+    uint8_t offset = 0;
+    for (const auto& m : members) field(f, m.first, m.second, offset += 4);
+    f.info.u8(0);
 }
 // A pointer, volatile or typedef named `label` to `type`.
 void to(DwarfBuilder& f, uint32_t code, const std::string& label, const std::string& type) {
@@ -758,148 +763,113 @@ void to(DwarfBuilder& f, uint32_t code, const std::string& label, const std::str
     if (code == A_typedef) f.info.cstr(label);
     f.ref4(type);
 }
-// S { int a; In { char c[2]; } in; }, T { int x; S s; } and a pointer to S.
+// S { int a; In { char c[2]; } in; }, T { int x; S s; }, PS = S*, TS = typedef S.
 void nested(DwarfBuilder& f) {
     array_of(f, "char2", "char", 1);
-    open_struct(f, "In", 2);
-    field(f, "c", "char2", 0);
-    f.info.u8(0);
-    open_struct(f, "S", 8);
-    field(f, "a", "int", 0);
-    field(f, "in", "In", 4);
-    f.info.u8(0);
-    open_struct(f, "T", 12);
-    field(f, "x", "int", 0);
-    field(f, "s", "S", 4);
-    f.info.u8(0);
+    structure(f, "In", 2, {{"c", "char2"}});
+    structure(f, "S", 8, {{"a", "int"}, {"in", "In"}});
+    structure(f, "T", 12, {{"x", "int"}, {"s", "S"}});
     to(f, A_pointer, "PS", "S");
+    to(f, A_typedef, "TS", "S");
 }
 void many_ints(DwarfBuilder& f, const std::string& name, int count) {
-    open_struct(f, name, 4 * count);
-    for (int i = 0; i < count; ++i) field(f, name + std::to_string(i), "int", static_cast<uint8_t>(i));
-    f.info.u8(0);
+    std::vector<std::pair<std::string, std::string>> members;
+    for (int i = 0; i < count; ++i) members.push_back({name + std::to_string(i), "int"});
+    structure(f, name, 4 * count, members);
+}
+std::string typedef_chain(DwarfBuilder& f, int length, std::string below) {
+    for (int i = 0; i < length; ++i) {
+        const std::string name = "td" + std::to_string(i);
+        to(f, A_typedef, name, below);
+        below = name;
+    }
+    return below;
 }
 
 struct Case {
     std::string what;
-    std::string prime;                            // the type prime has
-    std::function<void(DwarfBuilder&)> types;     // written before the variables
-    std::function<void(DwarfBuilder&)> uses;      // the variables after prime
+    std::function<void(DwarfBuilder&)> write;  // types and variables
 };
 
 std::vector<Case> cases() {
     std::vector<Case> all;
-    all.push_back({"a type at two depths, through a pointer and as a static", "S", nested, [](DwarfBuilder& f) {
-                       var(f, "t", "T", 0x100);
-                       var(f, "s2", "S", 0x110);
-                       var(f, "p", "PS", 0x120);
+    all.push_back({"a type at two depths, through a pointer, a typedef and as a static", [](DwarfBuilder& f) {
+                       nested(f);
+                       var(f, "s1", "S");
+                       var(f, "t", "T");
+                       var(f, "s2", "S");
+                       var(f, "p", "PS");
+                       var(f, "ts", "TS");
                        typed(f, A_static, "st", "S");
                        addr_block(f, 0x130);
                    }});
-    all.push_back({"a structure reached again through a pointer to itself", "N",
+    all.push_back({"a structure reached again through a pointer to itself and twice in one tree",
                    [](DwarfBuilder& f) {
-                       open_struct(f, "N", 12);
-                       field(f, "v", "int", 0);
-                       field(f, "next", "PN", 4);
-                       field(f, "tail", "int", 8);
-                       f.info.u8(0);
+                       structure(f, "N", 12, {{"v", "int"}, {"next", "PN"}, {"tail", "int"}});
                        to(f, A_pointer, "PN", "N");
-                       open_struct(f, "M", 24);
-                       field(f, "first", "N", 0);
-                       field(f, "second", "N", 12);
-                       f.info.u8(0);
+                       structure(f, "M", 24, {{"first", "N"}, {"second", "N"}, {"third", "PN"}});
                        array_of(f, "N3", "N", 2);
-                   },
-                   [](DwarfBuilder& f) {
-                       var(f, "n", "N", 0x100);
-                       var(f, "m", "M", 0x110);
-                       var(f, "q", "PN", 0x120);
-                       var(f, "arr", "N3", 0x130);
+                       var(f, "n", "N");
+                       var(f, "m", "M");
+                       var(f, "q", "PN");
+                       var(f, "arr", "N3");
+                       var(f, "m2", "M");
                    }});
-    all.push_back({"entries given back by volatile and by arrays outside structures", "U",
-                   [](DwarfBuilder& f) {
+    all.push_back({"a type first met where an earlier member refuses its members", [](DwarfBuilder& f) {
+                       structure(f, "K", 4, {{"k", "int"}});
+                       to(f, A_typedef, "TK", "K");
+                       structure(f, "R", 8, {{"a", "K"}, {"b", "TK"}});
+                       structure(f, "Z", 8, {{"z", "int"}, {"t", "TK"}});
+                       var(f, "r", "R");
+                       var(f, "z", "Z");
+                   }});
+    all.push_back({"entries given back by volatile and by arrays outside structures", [](DwarfBuilder& f) {
                        nested(f);
                        array_of(f, "S2", "S", 1);
                        to(f, A_volatile, "VS", "S");
-                       open_struct(f, "U");  // no size: the root never becomes a structure
-                       field(f, "ss", "S2", 0);
-                       field(f, "vs", "VS", 16);
-                       field(f, "t", "T", 24);
-                       f.info.u8(0);
+                       structure(f, "V", 16, {{"ss", "S2"}, {"vs", "VS"}});
+                       structure(f, "U", -1, {{"ss", "S2"}, {"vs", "VS"}, {"t", "T"}});  // never a structure root
                        to(f, A_volatile, "VU", "U");
                        array_of(f, "U2", "U", 1);
-                   },
-                   [](DwarfBuilder& f) {
-                       var(f, "u", "U", 0x100);
-                       var(f, "vu", "VU", 0x110);
-                       var(f, "u2", "U2", 0x120);
-                       var(f, "vs", "VS", 0x130);
+                       var(f, "v", "V");
+                       var(f, "s2", "S2");
+                       var(f, "u", "U");
+                       var(f, "vu", "VU");
+                       var(f, "u2", "U2");
+                       var(f, "vs", "VS");
+                       var(f, "v2", "V");
                    }});
-    all.push_back({"the table overflows in the middle of a kept type", "Big",
-                   [](DwarfBuilder& f) {
+    all.push_back({"the table overflows in the middle of a kept type", [](DwarfBuilder& f) {
                        many_ints(f, "Big", 600);
                        many_ints(f, "Other", 500);
-                       open_struct(f, "W", 4400);
-                       field(f, "o", "Other", 0);
-                       field(f, "b", "Big", 200);
-                       f.info.u8(0);
-                   },
-                   [](DwarfBuilder& f) {
-                       var(f, "w", "W", 0x100);
-                       var(f, "big", "Big", 0x110);
+                       structure(f, "PB", 8, {{"x", "int"}, {"b", "Big"}});
+                       structure(f, "W", 0, {{"o", "Other"}, {"b", "Big"}});
+                       var(f, "pb", "PB");
+                       var(f, "w", "W");
+                       var(f, "big", "Big");
                    }});
-    all.push_back({"a warning inside a type", "Bad2",
-                   [](DwarfBuilder& f) {
+    all.push_back({"a warning inside a type", [](DwarfBuilder& f) {
                        f.label("Bad");
                        f.info.uleb(A_typedef).cstr("Bad").u32(0x7FFFFF00);  // outside .debug_info
-                       open_struct(f, "Bad2", 8);
-                       field(f, "a", "int", 0);
-                       field(f, "b", "Bad", 4);
-                       f.info.u8(0);
-                   },
-                   [](DwarfBuilder& f) { var(f, "g", "Bad2", 0x100); }});
-    // Typedef chains that reach S just above, at and below the depth limit.
+                       structure(f, "Bad2", 8, {{"a", "int"}, {"b", "Bad"}});
+                       var(f, "g1", "Bad2");
+                       var(f, "g2", "Bad2");
+                   }});
+    // S reached through typedef chains just above, at and below the depth
+    // limit, before and after S is reached near the root.
     for (int length : {122, 124, 125, 126, 127}) {
-        all.push_back({"S at the end of " + std::to_string(length) + " typedefs", "S",
-                       [length](DwarfBuilder& f) {
+        all.push_back({"S at the end of " + std::to_string(length) + " typedefs", [length](DwarfBuilder& f) {
                            nested(f);
-                           std::string below = "S";
-                           for (int i = 0; i < length; ++i) {
-                               const std::string name = "td" + std::to_string(i);
-                               to(f, A_typedef, name, below);
-                               below = name;
-                           }
-                       },
-                       [length](DwarfBuilder& f) { var(f, "deep", "td" + std::to_string(length - 1), 0x100); }});
+                           const std::string top = typedef_chain(f, length, "S");
+                           var(f, "deep", top);
+                           var(f, "shallow", "S");
+                           var(f, "deep2", top);
+                       }});
     }
     return all;
 }
 
-// The SYM text without what prime wrote (its trace lines and its tree).
-std::string without_prime(const std::string& sym, bool trace, uint32_t prime_at) {
-    char header[32];
-    std::snprintf(header, sizeof header, "/[0x%04X]", prime_at);
-    const size_t from = trace ? sym.find(header) : sym.find(": index[0]\n+ nest[0]\n+ name[prime]\n");
-    const size_t to = trace ? sym.find("\n/[0x", from) + 1 : sym.find(": index[0]\n", from + 1);
-    EXPECT_NE(from, std::string::npos);
-    if (from == std::string::npos || to == std::string::npos) return sym;
-    return sym.substr(0, from) + sym.substr(to);
-}
-
-// The console without its warning lines, which go to `warnings`.
-std::string split_warnings(const std::string& console, std::string& warnings) {
-    std::string rest;
-    size_t pos = 0;
-    while (pos < console.size()) {
-        size_t end = console.find('\n', pos);
-        end = end == std::string::npos ? console.size() : end + 1;
-        (console.compare(pos, 9, "warning: ") == 0 ? warnings : rest).append(console, pos, end - pos);
-        pos = end;
-    }
-    return rest;
-}
-
-Conversion convert_case(const Case& c, bool primed, const std::vector<std::string>& options, uint32_t& prime_at) {
+std::vector<uint8_t> unit_of(const Case& c) {
     DwarfBuilder f;
     declare_standard(f);
     f.begin_unit();
@@ -908,38 +878,32 @@ Conversion convert_case(const Case& c, bool primed, const std::vector<std::strin
     base(f, "int", 4, 5);
     f.label("char");
     base(f, "char", 1, 6);
-    c.types(f);
-    prime_at = f.here_in_section();
-    var(f, "prime", primed ? c.prime : std::string("int"), 0x80);
-    c.uses(f);
+    c.write(f);
     f.info.u8(0);
     f.end_unit();
-    return convert(f.image(), options);
+    return f.image();
+}
+
+// The SYM text and the console of a walk over the image.
+std::string walk(const std::vector<uint8_t>& image, bool keep, bool trace, bool globalize) {
+    Fixture f(image, trace);
+    f.s.opt.globalize_statics = globalize;
+    f.s.sym->keep_type_expansions = keep;
+    walk_units(f.s, f.out);
+    return f.text() + "\n--- console\n" + f.console();
 }
 
 }  // namespace copies
 
 TEST(Walk, CopiedTypesAreWhatBuildingThemAgainGives) {
     for (const copies::Case& c : copies::cases()) {
-        for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"-d"}, {"-g"}}) {
-            const bool trace = !options.empty() && options[0] == "-d";
-            uint32_t at = 0;
-            const Conversion primed = copies::convert_case(c, true, options, at);
-            const Conversion fresh = copies::convert_case(c, false, options, at);
-            const std::string label = c.what + (options.empty() ? "" : " " + options[0]);
-            EXPECT_TRUE(copies::without_prime(primed.sym, trace, at) == copies::without_prime(fresh.sym, trace, at))
-                << label;
-            // A once-per-unit warning may come while prime is traced.
-            std::string primed_warnings, fresh_warnings;
-            const std::string primed_rest = copies::split_warnings(primed.run.console, primed_warnings);
-            const std::string fresh_rest = copies::split_warnings(fresh.run.console, fresh_warnings);
-            EXPECT_EQ(primed_warnings, fresh_warnings) << label;
-            if (trace)  // the console repeats the trace
-                EXPECT_TRUE(copies::without_prime(primed_rest, trace, at) == copies::without_prime(fresh_rest, trace, at))
-                    << label;
-            else
-                EXPECT_EQ(primed_rest, fresh_rest) << label;
-            EXPECT_GT(fresh.records.size(), 2u) << label;
+        const std::vector<uint8_t> image = copies::unit_of(c);
+        for (int option = 0; option < 3; ++option) {
+            const bool trace = option == 1, globalize = option == 2;
+            const std::string copied = copies::walk(image, true, trace, globalize);
+            const std::string built = copies::walk(image, false, trace, globalize);
+            EXPECT_TRUE(copied == built) << c.what << " option " << option << "\n" << copied << "\n" << built;
+            EXPECT_NE(built.find("+ nest[1]"), std::string::npos) << c.what;
         }
     }
 }
