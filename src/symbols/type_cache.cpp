@@ -6,7 +6,7 @@
 namespace {
 
 void note(SymbolState& t, int index, TypeField field, int64_t value) {
-    if (t.journal) t.journal->writes.push_back(TypeWrite{index, field, value});
+    if (t.journal) t.journal->writes.push_back(TypeWrite{index, field, 0, value});
 }
 
 }  // namespace
@@ -38,25 +38,22 @@ void write_type_field(SymbolState& t, int index, TypeField field, int64_t value)
 
 namespace {
 
-// Notes the text an entry now holds (which may be one of the journal's own).
+static_assert(kMaxNameLength <= 0xFFFF, "a text's length fits a TypeWrite");
+
+// Notes the text an entry now holds.
 void note_text(SymbolState& t, int index, TypeField field, const std::string& text) {
     if (!t.journal) return;
-    note(t, index, field, static_cast<int64_t>(t.journal->texts.size()));
-    t.journal->texts.push_back(text);
+    TypeWrite w{index, field, static_cast<uint16_t>(text.size()), static_cast<int64_t>(t.journal->texts.size())};
+    t.journal->writes.push_back(w);
+    t.journal->texts += text;
 }
 
-// Sets a text already cut and normalised.
-void write_final_text(SymbolState& t, int index, TypeField field, const std::string& text) {
-    SymbolEntry& e = t.entries[static_cast<size_t>(index)];
-    (field == TypeField::name ? e.name : e.typen) = text;
-    note_text(t, index, field, text);
-}
+std::string& text_field(SymbolEntry& e, TypeField field) { return field == TypeField::name ? e.name : e.typen; }
 
 }  // namespace
 
 void write_type_text(SymbolState& t, int index, TypeField field, const std::string& text) {
-    SymbolEntry& e = t.entries[static_cast<size_t>(index)];
-    std::string& dest = field == TypeField::name ? e.name : e.typen;
+    std::string& dest = text_field(t.entries[static_cast<size_t>(index)], field);
     set_name(dest, text);
     // A type name is written in its short form ("unsigned int" as "Uint")
     // once here, so a kept expansion carries it ready.
@@ -70,9 +67,13 @@ void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, con
     for (size_t i = x.writes.from; i < x.writes.to; ++i) {
         const TypeWrite w = journal.writes[i];  // a copy: noting may move the journal
         const int index = w.entry + shift;
-        if (w.field == TypeField::name || w.field == TypeField::typen)
-            write_final_text(t, index, w.field, journal.texts[static_cast<size_t>(w.value)]);
-        else if (w.field == TypeField::nest)
+        if (w.field == TypeField::name || w.field == TypeField::typen) {
+            // Cut and normalised already; the journal's texts may move
+            // when this write is noted, so it is noted from the entry.
+            std::string& dest = text_field(t.entries[static_cast<size_t>(index)], w.field);
+            dest.assign(journal.texts, static_cast<size_t>(w.value), w.length);
+            note_text(t, index, w.field, dest);
+        } else if (w.field == TypeField::nest)
             write_type_field(t, index, w.field, w.value - x.target_nest + base_nest);
         else
             write_type_field(t, index, w.field, w.value);

@@ -50,17 +50,15 @@ enum class TypeField : uint8_t {
 struct TypeWrite {
     int32_t entry = 0;
     TypeField field = TypeField::nest;
-    int64_t value = 0;  // the number, or for name and typen the index of the text
+    uint16_t length = 0;  // name and typen: the text's length
+    int64_t value = 0;    // the number, or for name and typen where the text starts
 };
 
-// The writes noted while following types is being recorded.
+// The writes noted while following types is being recorded; the texts of
+// name and typen writes one after the other in `texts`.
 struct TypeJournal {
     std::vector<TypeWrite> writes;
-    std::vector<std::string> texts;
-    void clear() {
-        writes.clear();
-        texts.clear();
-    }
+    std::string texts;
 };
 
 // Writes one type field of entry `index` (and notes it when t.journal is set).
