@@ -7,11 +7,11 @@
 //
 // Every write the type rules and the member entries make goes through
 // write_type_field / write_type_text. While a follow is being recorded the
-// writes are also noted in a journal; a TypeExpansion keeps the part of the
-// journal one follow made, with entries counted from its target. Playing it
-// back makes the very same writes (kind flags are added, dimensions
-// appended, other fields set), so the result is that of building the DIEs
-// again whatever the entries held before.
+// writes are also noted in the unit's journal; a TypeExpansion names the
+// part of the journal one follow made and the target it was made from.
+// Playing it back from another target makes the very same writes, shifted
+// (kind flags are added, dimensions appended, other fields set), so the
+// result is that of building the DIEs again whatever the entries held.
 //
 // A kept expansion is used again only in the same situation. The key holds
 // the parts cheap to compare (the DIE, whether the target is the root, the
