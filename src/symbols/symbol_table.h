@@ -14,12 +14,14 @@
 #include "symbols/die_cursor.h"
 
 struct Session;
+struct TypeJournal;
 
 constexpr int kSymbolEntries = 2048;
 constexpr int kMainBankSize = 1024;
 constexpr int kGlobalBankStart = 1024;
 constexpr int kResetExtent = 1025;  // a reset clears entries 0..1024
 constexpr int kMaxNameLength = 1024;
+constexpr int kMaxDimensions = 6;  // array dimensions recorded in ele[1..6]
 
 // ident codes
 enum : int32_t {
@@ -100,6 +102,11 @@ struct SymbolState {
     size_t func_sibling = 0;  // not cleared by either reset
 
     std::string record_text;  // the SYM record being formatted (kept for its capacity)
+    // Set while type expansions are recorded: the type writes are noted there.
+    TypeJournal* journal = nullptr;
+    // Whether a type followed again in a unit is copied from its first
+    // expansion (type_cache.h); tests turn it off to compare.
+    bool keep_type_expansions = true;
 
     AbbrevTable abbrevs;  // declarations of the unit being walked
     UnitTable units;      // every unit met so far, in file order

@@ -14,6 +14,7 @@
 #include "symbols/dwarf_names.h"
 #include "symbols/scope_rules.h"
 #include "symbols/sym_writer.h"
+#include "symbols/type_cache.h"
 #include "symbols/type_rules.h"
 
 namespace {
@@ -68,6 +69,36 @@ struct TreeBuilder {
     // must not overwrite the value of the caller.
     std::vector<std::unique_ptr<AttributeValue>> values;
 
+    // Each type DIE is expanded once per situation and copied afterwards
+    // (type_cache.h). A follow that may be kept is recorded while it runs:
+    // a Recording notes what its result depended on, and is spoilt by
+    // whatever makes the result depend on more (a limit, a warning, a cut
+    // value, a trace line, a scope rule, a full table).
+    struct Recording {
+        TypeKey key;
+        int target = 0;
+        uint32_t allocations = 0;  // at the start
+        int depth = 0, chain = 0;  // at the start
+        int max_depth = 0, max_chain = 0;
+        int top = 0;  // highest member entry handed out
+        int32_t target_nest = 0;
+        int lowest_refusal = kMainBankSize;  // lowest entry that refused a member
+        bool spoilt = false;
+        size_t writes_from = 0, looked_up_from = 0, follows_from = 0;  // where its part of the logs starts
+    };
+    std::unordered_map<TypeKey, TypeExpansion, TypeKeyHash> expansions;
+    std::vector<Recording> recordings;  // innermost last
+    // What recording noted, kept for the unit's kept expansions: the writes,
+    // every member DIE checked for refusal, and every DIE followed with the
+    // member count at that time.
+    TypeJournal journal;
+    std::vector<size_t> looked_up_log;
+    struct Followed {
+        size_t die;
+        uint32_t allocations;
+    };
+    std::vector<Followed> follow_log;
+
     TreeBuilder(Session& session, OutText& out, const UnitView& view)
         : s(session),
           sym(out),
@@ -90,7 +121,14 @@ struct TreeBuilder {
 
     void walk();
     size_t build(DieCursor& at, const AbbrevSlot& decl, int32_t nest);
-    bool refuse_member(size_t values_at);
+    int refusing_entry(size_t values_at);
+    bool keyed_follow(const AbbrevSlot& decl, size_t die, int32_t nest, TypeKey& key) const;
+    bool replay(const TypeExpansion& x);
+    void record(DieCursor& at, const AbbrevSlot& decl, int32_t nest, const TypeKey& key, size_t die);
+    void keep(const Recording& done);
+    void spoil() {
+        if (!recordings.empty()) recordings.back().spoilt = true;
+    }
     void run(const FollowRequest& request, const AttributeView& a);
     void follow(const AttributeView& a, int32_t nest);
     void follow_die(size_t die, int32_t nest);
@@ -105,10 +143,12 @@ struct TreeBuilder {
 };
 
 void TreeBuilder::warn_cut(uint32_t form, size_t at) {
+    spoil();
     warn_at(s, cut_value_subject(form), ".debug_info", at - unit.info_start, " is cut off by the end of its data");
 }
 
 void TreeBuilder::warn_once(bool& warned, const char* subject, size_t die) {
+    spoil();
     if (warned) return;
     warned = true;
     warn_at(s, subject, ".debug_info", die - unit.info_start);
@@ -189,23 +229,26 @@ void TreeBuilder::walk() {
 }
 
 // A member already in the tree (a structure reached again through a pointer
-// to itself) is refused; this ends cyclic types.
-bool TreeBuilder::refuse_member(size_t values_at) {
+// to itself) is refused; this ends cyclic types. Returns the lowest entry
+// 0..current that holds the member, or -1.
+int TreeBuilder::refusing_entry(size_t values_at) {
     const SymbolEntries& e = t.entries;
     constexpr int kIndexThreshold = 32;
     if (!member_index_active && t.current < kIndexThreshold) {
         for (int i = 0; i <= t.current; ++i)
-            if (e[i].die_pos == values_at) return true;
-        return false;
+            if (e[i].die_pos == values_at) return i;
+        return -1;
     }
     if (!member_index_active) {
         for (int i = 1; i <= t.current; ++i) member_index.emplace(e[i].die_pos, i);
         member_index_active = true;
     }
+    int lowest = -1;
     auto range = member_index.equal_range(values_at);
     for (auto it = range.first; it != range.second; ++it)
-        if (it->second <= t.current && e[it->second].die_pos == values_at) return true;
-    return false;
+        if (it->second <= t.current && e[it->second].die_pos == values_at && (lowest < 0 || it->second < lowest))
+            lowest = it->second;
+    return lowest;
 }
 
 size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
@@ -215,11 +258,19 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
 
     int member_entry = t.current;
     if (tag == DW_TAG_member && !e[0].name.empty()) {
-        if (refuse_member(values_at)) return values_at;
+        const int refused_by = refusing_entry(values_at);
+        if (!recordings.empty()) {
+            looked_up_log.push_back(values_at);
+            if (refused_by >= 0 && refused_by < recordings.back().lowest_refusal)
+                recordings.back().lowest_refusal = refused_by;
+            if (t.current + 1 >= kMainBankSize) spoil();
+        }
+        if (refused_by >= 0) return values_at;
         advance_symbol_index(s, t.current);
         ++allocations;
-        e[t.current].nest = nest;
-        e[t.current].die_pos = values_at;
+        if (!recordings.empty() && t.current > recordings.back().top) recordings.back().top = t.current;
+        write_type_field(t, t.current, TypeField::nest, nest);
+        write_type_field(t, t.current, TypeField::die_pos, static_cast<int64_t>(values_at));
         member_entry = t.current;
         if (member_index_active) member_index.emplace(values_at, t.current);
     }
@@ -231,6 +282,11 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
 
     const bool tracing = s.opt.trace && nest == 0;
     const bool scope_tag = has_scope_rules(tag);
+    if (!recordings.empty()) {
+        Recording& rec = recordings.back();
+        if (depth > rec.max_depth) rec.max_depth = depth;
+        if (tracing || scope_tag) rec.spoilt = true;
+    }
     // The values are bounded as a DIE list starting there would be.
     DieCursor in = at.moved_to(values_at);
     ByteReader& r = in.r;
@@ -308,7 +364,7 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         if (tracing) trace_attribute(attr, declared_form, v, loc_text);
     }
 
-    if (has_data_bit_offset) take_data_bit_offset(e[member_entry], data_bit_offset, unit.image.big_endian);
+    if (has_data_bit_offset) take_data_bit_offset(t, member_entry, data_bit_offset, unit.image.big_endian);
     if (tag == DW_TAG_compile_unit) finish_unit_attributes(scope);
     finish_root_attributes(scope);
     if (value_cut) cut = true;
@@ -376,12 +432,131 @@ void TreeBuilder::follow_die(size_t die, int32_t nest) {
         warn_once(warned_cycle, "cyclic type reference; following stopped", die);
         return;
     }
+    if (!recordings.empty()) follow_log.push_back(Followed{die, allocations});
     DieCursor at = DieCursor::at(unit, die);
     const DieEntry e = at.next();
     if (e.cut || !e.decl) return;
+    TypeKey key;
+    if (keyed_follow(*e.decl, die, nest, key)) {
+        const auto found = expansions.find(key);
+        if (found == expansions.end()) {
+            record(at, *e.decl, nest, key, die);
+            return;
+        }
+        if (replay(found->second)) return;
+    }
     chain[chain_length++] = Link{die, allocations};
     build(at, *e.decl, nest);
     --chain_length;
+}
+
+// Whether following `die` now may use or make a kept expansion, and its key.
+// Members and DIEs with scope rules (reached through a broken reference)
+// depend on more than the key says; so do a root without a name (nothing is
+// written) and a static root (every DIE may rewrite it).
+bool TreeBuilder::keyed_follow(const AbbrevSlot& decl, size_t die, int32_t nest, TypeKey& key) const {
+    if (!t.keep_type_expansions) return false;
+    if (decl.tag == DW_TAG_member || has_scope_rules(decl.tag)) return false;
+    if (s.opt.trace && nest == 0) return false;
+    const SymbolEntries& e = t.entries;
+    if (e[0].name.empty() || e[0].ident == kIdentLocalS) return false;
+    const int target = t.current;
+    key.die = die;
+    key.target_is_root = target == 0;
+    key.root_struct = (e[0].kind & kKindStruct) != 0;
+    key.trace_nest = s.opt.trace ? e[target].nest : 0;
+    return true;
+}
+
+// Copies a kept expansion into the table when, here, building the DIE again
+// would give the same: no limit reached, no member it looked up already in
+// the entries up to the target, no DIE it followed before its first member
+// entry on the chain, room in the table. False leaves everything untouched.
+bool TreeBuilder::replay(const TypeExpansion& x) {
+    const int target = t.current;
+    if (target + x.top_step >= kMainBankSize) return false;
+    if (depth + x.depth_span > kMaxTypeDepth || chain_length + x.chain_span > kMaxTypeDepth) return false;
+    for (size_t i = x.early_follows.from; i < x.early_follows.to; ++i)
+        if (on_chain_without_new_entry(*this, follow_log[i].die)) return false;
+    if (target > 0)
+        for (size_t i = x.looked_up.from; i < x.looked_up.to; ++i)
+            if (refusing_entry(looked_up_log[i]) >= 0) return false;
+
+    if (!recordings.empty()) {
+        Recording& rec = recordings.back();
+        rec.max_depth = std::max(rec.max_depth, depth + x.depth_span);
+        rec.max_chain = std::max(rec.max_chain, chain_length + x.chain_span);
+        if (x.top_step > 0) rec.top = std::max(rec.top, target + x.top_step);
+        for (size_t i = x.looked_up.from; i < x.looked_up.to; ++i) looked_up_log.push_back(looked_up_log[i]);
+        for (size_t i = x.early_follows.from; i < x.early_follows.to; ++i)
+            follow_log.push_back(Followed{follow_log[i].die, allocations});
+    }
+    apply_expansion(t, journal, target, x);
+    allocations += x.allocations;
+    if (member_index_active) {
+        for (size_t i = x.writes.from; i < x.writes.to; ++i) {
+            const TypeWrite& w = journal.writes[i];
+            if (w.field == TypeField::die_pos)
+                member_index.emplace(static_cast<size_t>(w.value), w.entry - x.target + target);
+        }
+    }
+    return true;
+}
+
+// Builds the DIE as follow_die would, and keeps the result when nothing
+// spoilt it and no member was refused by an entry up to the target.
+void TreeBuilder::record(DieCursor& at, const AbbrevSlot& decl, int32_t nest, const TypeKey& key, size_t die) {
+    Recording rec;
+    rec.key = key;
+    rec.target = t.current;
+    rec.allocations = allocations;
+    rec.depth = rec.max_depth = depth;
+    rec.chain = chain_length;
+    rec.max_chain = chain_length + 1;
+    rec.top = t.current;
+    rec.target_nest = t.entries[static_cast<size_t>(t.current)].nest;
+    rec.writes_from = journal.writes.size();
+    rec.looked_up_from = looked_up_log.size();
+    rec.follows_from = follow_log.size();
+    recordings.push_back(rec);
+    t.journal = &journal;
+
+    chain[chain_length++] = Link{die, allocations};
+    build(at, decl, nest);
+    --chain_length;
+
+    const Recording done = recordings.back();
+    recordings.pop_back();
+    if (!done.spoilt && done.lowest_refusal > done.target) keep(done);
+    if (recordings.empty()) {
+        t.journal = nullptr;
+        return;
+    }
+    Recording& outer = recordings.back();
+    outer.top = std::max(outer.top, done.top);
+    outer.max_depth = std::max(outer.max_depth, done.max_depth);
+    outer.max_chain = std::max(outer.max_chain, done.max_chain);
+    outer.lowest_refusal = std::min(outer.lowest_refusal, done.lowest_refusal);
+    outer.spoilt = outer.spoilt || done.spoilt;
+}
+
+void TreeBuilder::keep(const Recording& done) {
+    TypeExpansion x;
+    x.writes = LogRange{done.writes_from, journal.writes.size()};
+    x.target = done.target;
+    x.target_nest = done.target_nest;
+    x.top_step = done.top - done.target;
+    x.current_step = t.current - done.target;
+    x.allocations = allocations - done.allocations;
+    x.depth_span = done.max_depth - done.depth;
+    x.chain_span = done.max_chain - done.chain;
+    x.looked_up = LogRange{done.looked_up_from, looked_up_log.size()};
+    // The member count only grows: the follows before the first member
+    // entry are the first ones of this part of the log.
+    size_t early_end = done.follows_from;
+    while (early_end < follow_log.size() && follow_log[early_end].allocations == done.allocations) ++early_end;
+    x.early_follows = LogRange{done.follows_from, early_end};
+    expansions.emplace(done.key, x);
 }
 
 // The children list at `list`: the children with tag `wanted` are built at

@@ -3,32 +3,25 @@
 #include <algorithm>
 
 #include "common/scan.h"
+#include "symbols/type_cache.h"
 
 namespace {
 
-constexpr int kMaxDimensions = 6;
-
 // Bit-field position and element size: the same for base types and members.
-void size_rule(SymbolEntry& e, const AttributeView& a) {
+void size_rule(SymbolState& t, int target, const AttributeView& a) {
     if (a.form != DW_FORM_data1) return;
     switch (a.attr) {
     case DW_AT_bit_offset:
-        e.kind |= kKindBit;
-        e.bit_off = first_byte(a);
+        write_type_field(t, target, TypeField::kind_flags, kKindBit);
+        write_type_field(t, target, TypeField::bit_off, first_byte(a));
         break;
     case DW_AT_bit_size:
-        e.kind |= kKindBit;
-        e.bit_size = first_byte(a);
+        write_type_field(t, target, TypeField::kind_flags, kKindBit);
+        write_type_field(t, target, TypeField::bit_size, first_byte(a));
         break;
-    case DW_AT_byte_size: e.one_byte = first_byte(a); break;
+    case DW_AT_byte_size: write_type_field(t, target, TypeField::one_byte, first_byte(a)); break;
     default: break;
     }
-}
-
-void add_dimension(SymbolEntry& e, uint32_t count) {
-    if (e.ele[0] < 0 || e.ele[0] >= kMaxDimensions) return;  // a seventh dimension is not recorded
-    e.ele[1 + e.ele[0]] = static_cast<int32_t>(count);
-    e.ele[0] += 1;
 }
 
 // Follow: the type's entries hang one level below the target entry.
@@ -52,15 +45,18 @@ void encoding_type_name(std::string& dest, uint32_t encoding) {
 }
 
 FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView& a, int& target) {
-    SymbolEntries& e = t.entries;
+    const SymbolEntries& e = t.entries;
     switch (tag) {
     case DW_TAG_base_type:
-        if (a.attr == DW_AT_encoding && a.form == DW_FORM_data1)
-            encoding_type_name(e[target].typen, first_byte(a));
-        else if (a.attr == DW_AT_name && given_as_string(a.form))
-            set_name(e[target].typen, a.raw->text);
-        else
-            size_rule(e[target], a);
+        if (a.attr == DW_AT_encoding && a.form == DW_FORM_data1) {
+            std::string name;
+            encoding_type_name(name, first_byte(a));
+            write_type_text(t, target, TypeField::typen, name);
+        } else if (a.attr == DW_AT_name && given_as_string(a.form)) {
+            write_type_text(t, target, TypeField::typen, a.raw->text);
+        } else {
+            size_rule(t, target, a);
+        }
         break;
     case DW_TAG_const_type:
     case DW_TAG_restrict_type:  // a DWARF 2 debugger knows no restrict: the type behind it
@@ -70,7 +66,7 @@ FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView&
         break;
     case DW_TAG_pointer_type:
         if (a.attr == DW_AT_type) {
-            e[target].kind |= kKindPointer;
+            write_type_field(t, target, TypeField::kind_flags, kKindPointer);
             return follow_below(t, target);
         }
         break;
@@ -81,7 +77,7 @@ FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView&
         }
         break;
     case DW_TAG_array_type:
-        e[target].kind |= kKindArray;
+        write_type_field(t, target, TypeField::kind_flags, kKindArray);
         if (a.attr == DW_AT_type) {
             // An array of structures keeps the member entries its element
             // type adds; any other element type gives the index back.
@@ -92,33 +88,33 @@ FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView&
         break;
     case DW_TAG_subrange_type:
         if (a.attr == DW_AT_count)
-            add_dimension(e[target], a.value);
+            write_type_field(t, target, TypeField::dimension, a.value);
         else if (a.attr == DW_AT_upper_bound)
-            add_dimension(e[target], a.value + 1);
+            write_type_field(t, target, TypeField::dimension, static_cast<uint32_t>(a.value + 1));
         break;
     case DW_TAG_structure_type:
     case DW_TAG_union_type:
         if (a.attr == DW_AT_byte_size) {
-            e[target].kind |= kKindStruct;
-            e[target].struct_len = static_cast<int32_t>(a.value);
+            write_type_field(t, target, TypeField::kind_flags, kKindStruct);
+            write_type_field(t, target, TypeField::struct_len, static_cast<int32_t>(a.value));
         }
         break;
     case DW_TAG_member:
         if (a.attr == DW_AT_name && given_as_string(a.form)) {
             target = t.current;
-            e[target].ident = kIdentMember;
-            set_name(e[target].name, a.raw->text);
+            write_type_field(t, target, TypeField::ident, kIdentMember);
+            write_type_text(t, target, TypeField::name, a.raw->text);
         } else if (a.attr == DW_AT_data_member_location && given_as_block(a.form) &&
                    first_byte(a) == DW_OP_plus_uconst) {
-            e[target].ident = kIdentMember;
-            e[target].location = static_cast<int32_t>(loc_result_value(a.op, 4));
+            write_type_field(t, target, TypeField::ident, kIdentMember);
+            write_type_field(t, target, TypeField::location, static_cast<int32_t>(loc_result_value(a.op, 4)));
         } else if (a.attr == DW_AT_data_member_location && given_as_constant(a.form)) {
-            e[target].ident = kIdentMember;
-            e[target].location = static_cast<int32_t>(a.value);
+            write_type_field(t, target, TypeField::ident, kIdentMember);
+            write_type_field(t, target, TypeField::location, static_cast<int32_t>(a.value));
         } else if (a.attr == DW_AT_type) {
             return follow_below(t, target);
         } else {
-            size_rule(e[target], a);
+            size_rule(t, target, a);
         }
         break;
     default:
@@ -127,7 +123,8 @@ FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView&
     return FollowRequest{};
 }
 
-void take_data_bit_offset(SymbolEntry& member, uint32_t data_bit_offset, bool big_endian) {
+void take_data_bit_offset(SymbolState& t, int index, uint32_t data_bit_offset, bool big_endian) {
+    const SymbolEntry& member = t.entries[index];
     const uint32_t size = static_cast<uint32_t>(member.one_byte);
     if (size == 0 || size > 8) return;  // no storage unit to count in
     const int64_t bits = size * 8;
@@ -136,16 +133,16 @@ void take_data_bit_offset(SymbolEntry& member, uint32_t data_bit_offset, bool bi
     int64_t unit = last - bits <= 0 ? 0 : (last - 1) / bits * bits;
     if (unit > first) unit = (last - bits) / 8 * 8;
     const int64_t bit_offset = bits - (first - unit) - static_cast<uint32_t>(member.bit_size);
-    member.ident = kIdentMember;
-    member.kind |= kKindBit;
-    member.location = static_cast<int32_t>(unit / 8);
+    write_type_field(t, index, TypeField::ident, kIdentMember);
+    write_type_field(t, index, TypeField::kind_flags, kKindBit);
+    write_type_field(t, index, TypeField::location, static_cast<int32_t>(unit / 8));
     // Counted from the unit's most significant bit on a little-endian target;
     // a negative offset (a field that runs past its unit) is one a DWARF 2
     // build gives as a signed number, which is not taken as a bit offset.
     if (big_endian)
-        member.bit_off = static_cast<int32_t>(first - unit);
+        write_type_field(t, index, TypeField::bit_off, static_cast<int32_t>(first - unit));
     else if (bit_offset >= 0)
-        member.bit_off = static_cast<int32_t>(bit_offset);
+        write_type_field(t, index, TypeField::bit_off, static_cast<int32_t>(bit_offset));
 }
 
 void finish_symbols(SymbolState& t, unsigned address_size) {

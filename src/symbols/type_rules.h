@@ -35,4 +35,4 @@ void encoding_type_name(std::string& dest, uint32_t encoding);
 // is placed as GCC places it for a DWARF 2 build: the aligned unit that ends
 // at or after the field's last bit, or, when that would start after the
 // field, the byte-aligned one that ends with it.
-void take_data_bit_offset(SymbolEntry& member, uint32_t data_bit_offset, bool big_endian);
+void take_data_bit_offset(SymbolState& t, int index, uint32_t data_bit_offset, bool big_endian);

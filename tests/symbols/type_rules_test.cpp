@@ -69,6 +69,29 @@ TEST(TypeRules, PostPassSizesNamesAndMemberRanges) {
     EXPECT_EQ(unnamed.total_byte, 0);
 }
 
+// Base type names are kept in their short form from the start; the names
+// the post-pass rewrites are left for it.
+TEST(TypeRules, BaseTypeNamesAreStoredShort) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"unsigned int", "Uint"},     {"long unsigned int", "Ulong"}, {"short int", "short"},
+        {"long double", "long double"}, {"double", "double"},        {"unsigned", "unsigned"},
+    };
+    for (const auto& c : cases) {
+        Session s;
+        SymbolState& t = *s.sym;
+        t.entries[0].name = "v";
+        AttributeValue value;
+        value.text = c.first;
+        AttributeView a;
+        a.attr = DW_AT_name;
+        a.form = DW_FORM_string;
+        a.raw = &value;
+        int target = 0;
+        apply_type_rule(t, DW_TAG_base_type, a, target);
+        EXPECT_EQ(t.entries[0].typen, c.second) << c.first;
+    }
+}
+
 // ---- The real fixtures against readelf ----
 
 struct ReadelfFacts {

@@ -2,8 +2,13 @@
 // member trees and the limits that keep malformed type graphs finite.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <functional>
+
 #include "common/dwarf_codes.h"
 #include "symbols/sym_test_util.h"
+#include "symbols/symbol_table.h"
+#include "symbols/units.h"
 
 namespace {
 
@@ -30,7 +35,7 @@ enum : uint32_t {
 enum : uint32_t {
     A_cu = 1, A_base, A_base_enc_first, A_struct, A_member, A_global, A_array, A_upper, A_pointer, A_typedef,
     A_func, A_static, A_bits, A_listvar, A_func_listfb, A_param, A_count, A_global_ref2, A_struct_empty,
-    A_void_ptr, A_static_func, A_method, A_method_sibling, A_name_only_param,
+    A_void_ptr, A_static_func, A_method, A_method_sibling, A_name_only_param, A_volatile, A_struct_unsized,
 };
 
 void declare_standard(DwarfBuilder& f) {
@@ -70,6 +75,8 @@ void declare_standard(DwarfBuilder& f) {
     f.declare(A_method, TAG_subprogram, true, {{AT_name, F_string}});
     f.declare(A_method_sibling, TAG_subprogram, true, {{AT_sibling, F_ref4}, {AT_name, F_string}});
     f.declare(A_name_only_param, TAG_formal, false, {{AT_name, F_string}});
+    f.declare(A_volatile, DW_TAG_volatile_type, false, {{AT_type, F_ref4}});
+    f.declare(A_struct_unsized, TAG_struct, true, {{AT_name, F_string}});
     f.end_abbrevs();
 }
 
@@ -707,6 +714,198 @@ TEST(Walk, ValueCutByTheUnitEndStopsTheUnitWithOneWarning) {
                   die + 8);
     EXPECT_EQ(count_of(c.run.console, "warning: "), 1u);
     EXPECT_NE(c.run.console.find(expected), std::string::npos) << c.run.console;
+}
+
+// A type is expanded once per unit and copied for its later uses; a copy
+// must be exactly what building the type again gives, wherever the type is
+// reached. Each case walks its unit with and without copies.
+namespace copies {
+
+void typed(DwarfBuilder& f, uint32_t code, const std::string& name, const std::string& type) {
+    f.info.uleb(code).cstr(name);
+    f.ref4(type);
+}
+void var(DwarfBuilder& f, const std::string& name, const std::string& type, uint32_t address = 0x100) {
+    typed(f, A_global, name, type);
+    f.info.u8(1);
+    addr_block(f, address);
+}
+void field(DwarfBuilder& f, const std::string& name, const std::string& type, uint8_t offset = 0) {
+    typed(f, A_member, name, type);
+    f.info.u8(2).u8(0x23).u8(offset);
+}
+void array_of(DwarfBuilder& f, const std::string& label, const std::string& type, uint8_t upper) {
+    f.label(label);
+    f.info.uleb(A_array);
+    f.ref4(type);
+    f.info.uleb(A_upper).u8(upper).u8(0);
+}
+// A structure with the members given as name/type pairs; without a size
+// when `size` is negative.
+void structure(DwarfBuilder& f, const std::string& name, int size,
+               const std::vector<std::pair<std::string, std::string>>& members) {
+    f.label(name);
+    if (size < 0) {
+        simple(f, A_struct_unsized, name);
+    } else {
+        simple(f, A_struct, name);
+        f.info.u8(static_cast<uint32_t>(size));
+    }
+    uint8_t offset = 0;
+    for (const auto& m : members) field(f, m.first, m.second, offset += 4);
+    f.info.u8(0);
+}
+// A pointer, volatile or typedef named `label` to `type`.
+void to(DwarfBuilder& f, uint32_t code, const std::string& label, const std::string& type) {
+    f.label(label);
+    f.info.uleb(code);
+    if (code == A_pointer) f.info.u8(4);
+    if (code == A_typedef) f.info.cstr(label);
+    f.ref4(type);
+}
+// S { int a; In { char c[2]; } in; }, T { int x; S s; }, PS = S*, TS = typedef S.
+void nested(DwarfBuilder& f) {
+    array_of(f, "char2", "char", 1);
+    structure(f, "In", 2, {{"c", "char2"}});
+    structure(f, "S", 8, {{"a", "int"}, {"in", "In"}});
+    structure(f, "T", 12, {{"x", "int"}, {"s", "S"}});
+    to(f, A_pointer, "PS", "S");
+    to(f, A_typedef, "TS", "S");
+}
+void many_ints(DwarfBuilder& f, const std::string& name, int count) {
+    std::vector<std::pair<std::string, std::string>> members;
+    for (int i = 0; i < count; ++i) members.push_back({name + std::to_string(i), "int"});
+    structure(f, name, 4 * count, members);
+}
+std::string typedef_chain(DwarfBuilder& f, int length, std::string below) {
+    for (int i = 0; i < length; ++i) {
+        const std::string name = "td" + std::to_string(i);
+        to(f, A_typedef, name, below);
+        below = name;
+    }
+    return below;
+}
+
+struct Case {
+    std::string what;
+    std::function<void(DwarfBuilder&)> write;  // types and variables
+};
+
+std::vector<Case> cases() {
+    std::vector<Case> all;
+    all.push_back({"a type at two depths, through a pointer, a typedef and as a static", [](DwarfBuilder& f) {
+                       nested(f);
+                       var(f, "s1", "S");
+                       var(f, "t", "T");
+                       var(f, "s2", "S");
+                       var(f, "p", "PS");
+                       var(f, "ts", "TS");
+                       typed(f, A_static, "st", "S");
+                       addr_block(f, 0x130);
+                   }});
+    all.push_back({"a structure reached again through a pointer to itself and twice in one tree",
+                   [](DwarfBuilder& f) {
+                       structure(f, "N", 12, {{"v", "int"}, {"next", "PN"}, {"tail", "int"}});
+                       to(f, A_pointer, "PN", "N");
+                       structure(f, "M", 24, {{"first", "N"}, {"second", "N"}, {"third", "PN"}});
+                       array_of(f, "N3", "N", 2);
+                       var(f, "n", "N");
+                       var(f, "m", "M");
+                       var(f, "q", "PN");
+                       var(f, "arr", "N3");
+                       var(f, "m2", "M");
+                   }});
+    all.push_back({"a type first met where an earlier member refuses its members", [](DwarfBuilder& f) {
+                       structure(f, "K", 4, {{"k", "int"}});
+                       to(f, A_typedef, "TK", "K");
+                       structure(f, "R", 8, {{"a", "K"}, {"b", "TK"}});
+                       structure(f, "Z", 8, {{"z", "int"}, {"t", "TK"}});
+                       var(f, "r", "R");
+                       var(f, "z", "Z");
+                   }});
+    all.push_back({"entries given back by volatile and by arrays outside structures", [](DwarfBuilder& f) {
+                       nested(f);
+                       array_of(f, "S2", "S", 1);
+                       to(f, A_volatile, "VS", "S");
+                       structure(f, "V", 16, {{"ss", "S2"}, {"vs", "VS"}});
+                       structure(f, "U", -1, {{"ss", "S2"}, {"vs", "VS"}, {"t", "T"}});  // never a structure root
+                       to(f, A_volatile, "VU", "U");
+                       array_of(f, "U2", "U", 1);
+                       var(f, "v", "V");
+                       var(f, "s2", "S2");
+                       var(f, "u", "U");
+                       var(f, "vu", "VU");
+                       var(f, "u2", "U2");
+                       var(f, "vs", "VS");
+                       var(f, "v2", "V");
+                   }});
+    all.push_back({"the table overflows in the middle of a kept type", [](DwarfBuilder& f) {
+                       many_ints(f, "Big", 600);
+                       many_ints(f, "Other", 500);
+                       structure(f, "PB", 8, {{"x", "int"}, {"b", "Big"}});
+                       structure(f, "W", 0, {{"o", "Other"}, {"b", "Big"}});
+                       var(f, "pb", "PB");
+                       var(f, "w", "W");
+                       var(f, "big", "Big");
+                   }});
+    all.push_back({"a warning inside a type", [](DwarfBuilder& f) {
+                       f.label("Bad");
+                       f.info.uleb(A_typedef).cstr("Bad").u32(0x7FFFFF00);  // outside .debug_info
+                       structure(f, "Bad2", 8, {{"a", "int"}, {"b", "Bad"}});
+                       var(f, "g1", "Bad2");
+                       var(f, "g2", "Bad2");
+                   }});
+    // S reached through typedef chains just above, at and below the depth
+    // limit, before and after S is reached near the root.
+    for (int length : {122, 124, 125, 126, 127}) {
+        all.push_back({"S at the end of " + std::to_string(length) + " typedefs", [length](DwarfBuilder& f) {
+                           nested(f);
+                           const std::string top = typedef_chain(f, length, "S");
+                           var(f, "deep", top);
+                           var(f, "shallow", "S");
+                           var(f, "deep2", top);
+                       }});
+    }
+    return all;
+}
+
+std::vector<uint8_t> unit_of(const Case& c) {
+    DwarfBuilder f;
+    declare_standard(f);
+    f.begin_unit();
+    cu(f, "copy.c");
+    f.label("int");
+    base(f, "int", 4, 5);
+    f.label("char");
+    base(f, "char", 1, 6);
+    c.write(f);
+    f.info.u8(0);
+    f.end_unit();
+    return f.image();
+}
+
+// The SYM text and the console of a walk over the image.
+std::string walk(const std::vector<uint8_t>& image, bool keep, bool trace, bool globalize) {
+    Fixture f(image, trace);
+    f.s.opt.globalize_statics = globalize;
+    f.s.sym->keep_type_expansions = keep;
+    walk_units(f.s, f.out);
+    return f.text() + "\n--- console\n" + f.console();
+}
+
+}  // namespace copies
+
+TEST(Walk, CopiedTypesAreWhatBuildingThemAgainGives) {
+    for (const copies::Case& c : copies::cases()) {
+        const std::vector<uint8_t> image = copies::unit_of(c);
+        for (int option = 0; option < 3; ++option) {
+            const bool trace = option == 1, globalize = option == 2;
+            const std::string copied = copies::walk(image, true, trace, globalize);
+            const std::string built = copies::walk(image, false, trace, globalize);
+            EXPECT_TRUE(copied == built) << c.what << " option " << option << "\n" << copied << "\n" << built;
+            EXPECT_NE(built.find("+ nest[1]"), std::string::npos) << c.what;
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,85 @@
+#include "symbols/type_cache.h"
+
+#include "symbols/attribute_rules.h"
+#include "symbols/sym_writer.h"
+
+namespace {
+
+void note(SymbolState& t, int index, TypeField field, int64_t value) {
+    if (t.journal) t.journal->writes.push_back(TypeWrite{index, field, 0, value});
+}
+
+}  // namespace
+
+void write_type_field(SymbolState& t, int index, TypeField field, int64_t value) {
+    note(t, index, field, value);
+    SymbolEntry& e = t.entries[static_cast<size_t>(index)];
+    const int32_t v = static_cast<int32_t>(value);
+    switch (field) {
+    case TypeField::nest: e.nest = v; break;
+    case TypeField::die_pos: e.die_pos = static_cast<size_t>(value); break;
+    case TypeField::ident: e.ident = v; break;
+    case TypeField::location: e.location = v; break;
+    case TypeField::kind_flags: e.kind |= v; break;
+    case TypeField::one_byte: e.one_byte = v; break;
+    case TypeField::struct_len: e.struct_len = v; break;
+    case TypeField::bit_off: e.bit_off = v; break;
+    case TypeField::bit_size: e.bit_size = v; break;
+    case TypeField::dimension:
+        // A seventh dimension is not recorded.
+        if (e.ele[0] < 0 || e.ele[0] >= kMaxDimensions) break;
+        e.ele[1 + e.ele[0]] = v;
+        e.ele[0] += 1;
+        break;
+    case TypeField::name:
+    case TypeField::typen: break;  // texts go through write_type_text
+    }
+}
+
+namespace {
+
+static_assert(kMaxNameLength <= 0xFFFF, "a text's length fits a TypeWrite");
+
+// Notes the text an entry now holds.
+void note_text(SymbolState& t, int index, TypeField field, const std::string& text) {
+    if (!t.journal) return;
+    TypeWrite w{index, field, static_cast<uint16_t>(text.size()), static_cast<int64_t>(t.journal->texts.size())};
+    t.journal->writes.push_back(w);
+    t.journal->texts += text;
+}
+
+std::string& text_field(SymbolEntry& e, TypeField field) { return field == TypeField::name ? e.name : e.typen; }
+
+}  // namespace
+
+void write_type_text(SymbolState& t, int index, TypeField field, const std::string& text) {
+    std::string& dest = text_field(t.entries[static_cast<size_t>(index)], field);
+    set_name(dest, text);
+    // A type name is written in its short form ("unsigned int" as "Uint")
+    // once here, so a kept expansion carries it ready.
+    if (field == TypeField::typen) normalise_type_name(dest);
+    note_text(t, index, field, dest);
+}
+
+void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, const TypeExpansion& x) {
+    const int32_t base_nest = t.entries[static_cast<size_t>(target)].nest;
+    const int shift = target - x.target;
+    for (size_t i = x.writes.from; i < x.writes.to; ++i) {
+        const TypeWrite w = journal.writes[i];  // a copy: noting may move the journal
+        const int index = w.entry + shift;
+        if (w.field == TypeField::name || w.field == TypeField::typen) {
+            // Cut and normalised already; the journal's texts may move
+            // when this write is noted, so it is noted from the entry.
+            std::string& dest = text_field(t.entries[static_cast<size_t>(index)], w.field);
+            dest.assign(journal.texts, static_cast<size_t>(w.value), w.length);
+            note_text(t, index, w.field, dest);
+        } else if (w.field == TypeField::nest)
+            write_type_field(t, index, w.field, w.value - x.target_nest + base_nest);
+        else
+            write_type_field(t, index, w.field, w.value);
+    }
+    // Member entries are handed out in order: the highest marks every one
+    // below it as used.
+    if (x.top_step > 0) touch_entry(t, target + x.top_step);
+    t.current = target + x.current_step;
+}

@@ -1,0 +1,113 @@
+// Expanded type trees, kept for the rest of a unit.
+//
+// Following a type reference writes the type's information into the entry
+// it was followed from (the target) and into entries behind it: the members
+// of structures and unions, their types' members, and so on. Most variables
+// of a unit share a few types, so the same DIE is followed again and again.
+//
+// Every write the type rules and the member entries make goes through
+// write_type_field / write_type_text. While a follow is being recorded the
+// writes are also noted in the unit's journal; a TypeExpansion names the
+// part of the journal one follow made and the target it was made from.
+// Playing it back from another target makes the very same writes, shifted
+// (kind flags are added, dimensions appended, other fields set), so the
+// result is that of building the DIEs again whatever the entries held.
+//
+// A kept expansion is used again only in the same situation. The key holds
+// the parts cheap to compare (the DIE, whether the target is the root, the
+// root's STRUCT flag, the target's nest in trace mode); the rest is checked
+// before playing back: the member DIEs the expansion looked up must not be
+// in the entries up to the target, the DIEs it followed before its first
+// member entry must not be on the chain of types being followed, and the
+// nesting limits and the table's end must not be reached. An expansion that
+// met a limit, a warning, a cut value, a trace line or a full table is not
+// kept; the tree builder decides that.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "symbols/symbol_table.h"
+
+enum class TypeField : uint8_t {
+    nest,
+    die_pos,
+    name,
+    typen,
+    ident,
+    location,
+    kind_flags,  // added to kind
+    one_byte,
+    struct_len,
+    bit_off,
+    bit_size,
+    dimension,  // an element count appended to ele
+};
+
+struct TypeWrite {
+    int32_t entry = 0;
+    TypeField field = TypeField::nest;
+    uint16_t length = 0;  // name and typen: the text's length
+    int64_t value = 0;    // the number, or for name and typen where the text starts
+};
+
+// The writes noted while following types is being recorded; the texts of
+// name and typen writes one after the other in `texts`.
+struct TypeJournal {
+    std::vector<TypeWrite> writes;
+    std::string texts;
+};
+
+// Writes one type field of entry `index` (and notes it when t.journal is set).
+void write_type_field(SymbolState& t, int index, TypeField field, int64_t value);
+// Writes name or typen, cut at 1024 characters; a type name in its short
+// form (normalise_type_name).
+void write_type_text(SymbolState& t, int index, TypeField field, const std::string& text);
+
+struct TypeKey {
+    size_t die = 0;         // image offset of the followed DIE (its code)
+    int32_t trace_nest = 0;  // the target's nest in trace mode, else 0
+    bool target_is_root = false;
+    bool root_struct = false;  // the root has STRUCT before the follow
+
+    bool operator==(const TypeKey& o) const {
+        return die == o.die && trace_nest == o.trace_nest && target_is_root == o.target_is_root &&
+               root_struct == o.root_struct;
+    }
+};
+
+struct TypeKeyHash {
+    size_t operator()(const TypeKey& k) const {
+        const size_t mix = static_cast<size_t>(k.target_is_root) | static_cast<size_t>(k.root_struct) << 1 |
+                           static_cast<size_t>(static_cast<uint32_t>(k.trace_nest)) << 2;
+        return std::hash<size_t>()(k.die) ^ (mix * 0x9E3779B97F4A7C15ull);
+    }
+};
+
+// A range of one of the unit's logs.
+struct LogRange {
+    size_t from = 0, to = 0;
+};
+
+// One kept follow. Its writes stay in the unit's journal, as made from
+// `target` whose nest was `target_nest`.
+struct TypeExpansion {
+    LogRange writes;
+    int target = 0;
+    int32_t target_nest = 0;
+    int top_step = 0;          // highest member entry handed out, less the target's index
+    int current_step = 0;      // the current index afterwards, less the target's index
+    uint32_t allocations = 0;  // member entries handed out
+    int depth_span = 0;        // deepest build() nesting reached, relative to the start
+    int chain_span = 0;        // longest type chain reached, relative to the start
+    LogRange looked_up;        // the member DIEs checked for refusal (die_pos)
+    LogRange early_follows;    // the DIEs followed before the first member entry
+};
+
+// Makes the writes of `x` again from `target` and moves the current index.
+// The caller has checked that target + x.top_step stays in the main bank.
+// The journal may be t.journal: the writes noted meanwhile go behind.
+void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, const TypeExpansion& x);
