@@ -112,10 +112,9 @@ int32_t printed_end(const SymbolEntry& e) {
     return 0;
 }
 
-// Records are formatted with their final CR LF line ends straight into a
-// character buffer sized for the longest record the entry can give, and handed
-// to the file as they are. Field lines are "<label><value>]", the value as
-// "%d" or "0x%X".
+// Records are formatted with their final CR LF line ends straight into the
+// output's pending text, in room sized for the longest record the entry can
+// give. Field lines are "<label><value>]", the value as "%d" or "0x%X".
 struct RecordText {
     char* p;
 
@@ -150,16 +149,22 @@ struct RecordText {
     }
 };
 
-// Room for every fixed part of a record, all 48 floc rows and the kind,
-// besides the entry's three texts.
-constexpr size_t kRecordFixedRoom = 1024 + kLocRows * 96;
+// Room for every fixed part of a record (the kind and seven ele values
+// included; under 450 characters), and for each floc row (under 70).
+constexpr size_t kRecordFixedRoom = 512;
+constexpr size_t kFlocRowRoom = 96;
 
-size_t record_room(const SymbolEntry& e) { return kRecordFixedRoom + e.name.size() + e.typen.size() + e.regn.size(); }
+size_t record_room(const SymbolEntry& e) {
+    size_t room = kRecordFixedRoom + e.name.size() + e.typen.size() + e.regn.size();
+    if (!e.regn.empty()) {
+        for (int k = 0; k < kLocRows && (e.floc.begin[k] != 0 || e.floc.end[k] != 0); ++k) room += kFlocRowRoom;
+    }
+    return room;
+}
 
-// Formats the record of `e` into `out` (resized to fit) and returns its length.
-size_t format_record(std::string& out, const SymbolEntry& e, int printed_index, const char* kind) {
-    if (out.size() < record_room(e)) out.resize(record_room(e));
-    char* const begin = &out[0];
+// Formats the record of `e` at `begin` (record_room(e) characters of room)
+// and returns the end of what it wrote.
+char* format_record(char* const begin, const SymbolEntry& e, int printed_index, const char* kind) {
     RecordText rec{begin};
     rec.dec_line(": index[", printed_index);
     rec.dec_line("+ nest[", e.nest);
@@ -221,7 +226,7 @@ size_t format_record(std::string& out, const SymbolEntry& e, int printed_index, 
         }
     }
     rec.lit("=\r\n");
-    return static_cast<size_t>(rec.p - begin);
+    return rec.p;
 }
 
 // The kind text of each combination of the four kind flags (ARRAY, POINTER,
@@ -330,20 +335,21 @@ void write_sym_records(Session& s, OutText& sym) {
     if (s.opt.globalize_statics && !t.entries[kGlobalBankStart].name.empty())
         global_count = complete_global_copy(t, main_extent);
 
-    std::string& rec = t.record_text;
     auto visit = [&](int i) {
         SymbolEntry& e = t.entries[i];
         if (e.name.empty()) return;
         const char* kind = kKindTexts[e.kind & 15];
         if (e.kind & kKindBit) fix_bit_field(t, i);
         normalise_type_name(e.typen);
-        const size_t length = format_record(rec, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
-        const std::string_view text(rec.data(), length);
+        char* const begin = out_reserve(sym, record_room(e));
+        char* const end = format_record(begin, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
         // A line break inside a name from the file still becomes CR LF.
         if (has_newline(e.name) || has_newline(e.typen) || has_newline(e.regn)) {
-            out_write(sym, crlf_to_lf(text));
+            std::string text = crlf_to_lf(std::string_view(begin, static_cast<size_t>(end - begin)));
+            out_commit(sym, begin);
+            out_write(sym, text);
         } else {
-            out_write_raw(sym, text);
+            out_commit(sym, end);
         }
     };
     for (int i = 0; i < main_extent; ++i) visit(i);
