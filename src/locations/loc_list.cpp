@@ -58,16 +58,21 @@ size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size
         while (!expr.at_end()) {
             text.clear();
             decode_loc_op(target, text, result, expr, s.opt.trace);
-            text += '\n';
             if (s.opt.trace) {
                 line.clear();
                 if (first) {
-                    append_printf(line, "/[0x%04lX] beginning[0x%08X] ending[0x%08X] ",
-                                  static_cast<unsigned long>(offset), begin, end);
+                    line += "/[0x";
+                    append_hex(line, offset, 4);
+                    line += "] beginning[0x";
+                    append_hex(line, begin, 8);
+                    line += "] ending[0x";
+                    append_hex(line, end, 8);
+                    line += "] ";
                 } else {
                     line += "/[------] beginning[----------] ending[----------] ";
                 }
                 line += text;
+                line += '\n';
                 trace_line(s, &sym, line);
             }
             first = false;
