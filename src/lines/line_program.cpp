@@ -45,6 +45,15 @@ void append_op_value(std::string& text, uint32_t n) {
     text += ") ";
 }
 
+// "<label>%x) adr(0x%X) ", the label ending in "(0x"
+void append_address_step(std::string& text, const char* label, uint32_t step, uint32_t address) {
+    text += label;
+    append_hex_lower(text, step);
+    text += ") adr(0x";
+    append_hex(text, address);
+    text += ") ";
+}
+
 // "dl(%d) line(%d) da(0x%X) adr(0x%X) "
 void append_advance(std::string& text, int32_t line_step, int32_t line, uint32_t address_step, uint32_t address) {
     text += "dl(";
@@ -279,13 +288,7 @@ struct ProgramReader {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 address += n * h.min_instruction_length;
-                if (want) {
-                    text += "pc(0x";
-                    append_hex_lower(text, n);
-                    text += ") adr(0x";
-                    append_hex(text, address);
-                    text += ") ";
-                }
+                if (want) append_address_step(text, "pc(0x", n, address);
                 break;
             }
             case DW_LNS_advance_line: {
@@ -330,13 +333,7 @@ struct ProgramReader {
                 uint32_t n = read_target16(r);
                 if ((cut = r.overrun)) break;
                 address += n;
-                if (want) {
-                    text += "fix(0x";
-                    append_hex_lower(text, n);
-                    text += ") adr(0x";
-                    append_hex(text, address);
-                    text += ") ";
-                }
+                if (want) append_address_step(text, "fix(0x", n, address);
                 break;
             }
             default: {
