@@ -289,6 +289,13 @@ void normalise_type_name(std::string& typen) {
     // A row matches when the name begins with its words, case folded, and a
     // blank or the end (or a NUL) follows them.
     const std::string_view name(typen.c_str());
+    // Every row has a second word, so the name's first word ends in a space.
+    const size_t space = name.find(' ');
+    if (space == std::string_view::npos) return;
+    const std::string_view first = name.substr(0, space);
+    if (!equal_nocase(first, "unsigned") && !equal_nocase(first, "signed") && !equal_nocase(first, "short") &&
+        !equal_nocase(first, "long"))
+        return;
     for (const TypeNameRow& row : kTypeNames) {
         const size_t n = row.c_name.size();
         if (name.size() < n || (name.size() > n && !is_blank(name[n]))) continue;
@@ -335,23 +342,33 @@ void write_sym_records(Session& s, OutText& sym) {
     if (s.opt.globalize_statics && !t.entries[kGlobalBankStart].name.empty())
         global_count = complete_global_copy(t, main_extent);
 
+    // The records go one after another into room taken once at the end of
+    // the pending text (type names only get shorter on the way).
+    size_t room_left = 0;
+    for (int i = 0; i < main_extent; ++i)
+        if (!t.entries[i].name.empty()) room_left += record_room(t.entries[i]);
+    for (int i = 0; i < global_count; ++i)
+        if (!t.entries[kGlobalBankStart + i].name.empty()) room_left += record_room(t.entries[kGlobalBankStart + i]);
+    char* at = out_reserve(sym, room_left);
     auto visit = [&](int i) {
         SymbolEntry& e = t.entries[i];
         if (e.name.empty()) return;
+        room_left -= record_room(e);
         const char* kind = kKindTexts[e.kind & 15];
         if (e.kind & kKindBit) fix_bit_field(t, i);
         normalise_type_name(e.typen);
-        char* const begin = out_reserve(sym, record_room(e));
-        char* const end = format_record(begin, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
+        char* const end = format_record(at, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
         // A line break inside a name from the file still becomes CR LF.
         if (has_newline(e.name) || has_newline(e.typen) || has_newline(e.regn)) {
-            std::string text = crlf_to_lf(std::string_view(begin, static_cast<size_t>(end - begin)));
-            out_commit(sym, begin);
+            std::string text = crlf_to_lf(std::string_view(at, static_cast<size_t>(end - at)));
+            out_commit(sym, at);
             out_write(sym, text);
+            at = out_reserve(sym, room_left);
         } else {
-            out_commit(sym, end);
+            at = end;
         }
     };
     for (int i = 0; i < main_extent; ++i) visit(i);
     for (int i = 0; i < global_count; ++i) visit(kGlobalBankStart + i);
+    out_commit(sym, at);
 }

@@ -334,3 +334,20 @@ TEST(SymWriter, LongestRecordIsWrittenWhole) {
     }
     EXPECT_EQ(text.substr(text.size() - 2), "=\n");
 }
+
+TEST(SymWriter, LineBreaksInsideNamesBecomeCrLf) {
+    Fixture w;
+    entry(w, 0).name = "s";
+    entry(w, 1).name = "a\nb";
+    entry(w, 1).typen = "t\r\nu";
+    entry(w, 2).name = "m";
+    w.out.data.clear();
+    write_sym_records(w.s, w.out);
+    const std::string& raw = w.out.data;
+    EXPECT_NE(raw.find(": index[0]\r\n+ nest[0]\r\n+ name[s]\r\n"), std::string::npos);
+    EXPECT_NE(raw.find("+ name[a\r\nb]\r\n"), std::string::npos);
+    EXPECT_NE(raw.find("+ typen[t\r\nu]\r\n"), std::string::npos);
+    EXPECT_NE(raw.find("=\r\n: index[2]\r\n+ nest[0]\r\n+ name[m]\r\n"), std::string::npos);
+    EXPECT_EQ(raw.substr(raw.size() - 3), "=\r\n");
+    EXPECT_EQ(raw.find('\0'), std::string::npos);
+}
