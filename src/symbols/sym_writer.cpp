@@ -149,15 +149,18 @@ struct RecordText {
     }
 };
 
-// Room for every fixed part of a record (the kind and seven ele values
-// included; under 450 characters), and for each floc row (under 70).
-constexpr size_t kRecordFixedRoom = 512;
-constexpr size_t kFlocRowRoom = 96;
-
+// Room for the longest record an entry can give: every number at its widest
+// ("-2147483648", eight hex digits). The lines every record has take at most
+// 244 characters besides the name and type name; "+ ele[...]" 92,
+// "+ struct_len[...]" 27, the register lines 79 besides the register text,
+// each floc row 69.
 size_t record_room(const SymbolEntry& e) {
-    size_t room = kRecordFixedRoom + e.name.size() + e.typen.size() + e.regn.size();
+    size_t room = 256 + e.name.size() + e.typen.size();
+    if (e.kind & kKindArray) room += 92;
+    if (e.kind & kKindStruct) room += 27;
     if (!e.regn.empty()) {
-        for (int k = 0; k < kLocRows && (e.floc.begin[k] != 0 || e.floc.end[k] != 0); ++k) room += kFlocRowRoom;
+        room += 80 + e.regn.size();
+        for (int k = 0; k < kLocRows && (e.floc.begin[k] != 0 || e.floc.end[k] != 0); ++k) room += 69;
     }
     return room;
 }
@@ -289,13 +292,6 @@ void normalise_type_name(std::string& typen) {
     // A row matches when the name begins with its words, case folded, and a
     // blank or the end (or a NUL) follows them.
     const std::string_view name(typen.c_str());
-    // Every row has a second word, so the name's first word ends in a space.
-    const size_t space = name.find(' ');
-    if (space == std::string_view::npos) return;
-    const std::string_view first = name.substr(0, space);
-    if (!equal_nocase(first, "unsigned") && !equal_nocase(first, "signed") && !equal_nocase(first, "short") &&
-        !equal_nocase(first, "long"))
-        return;
     for (const TypeNameRow& row : kTypeNames) {
         const size_t n = row.c_name.size();
         if (name.size() < n || (name.size() > n && !is_blank(name[n]))) continue;
@@ -342,33 +338,23 @@ void write_sym_records(Session& s, OutText& sym) {
     if (s.opt.globalize_statics && !t.entries[kGlobalBankStart].name.empty())
         global_count = complete_global_copy(t, main_extent);
 
-    // The records go one after another into room taken once at the end of
-    // the pending text (type names only get shorter on the way).
-    size_t room_left = 0;
-    for (int i = 0; i < main_extent; ++i)
-        if (!t.entries[i].name.empty()) room_left += record_room(t.entries[i]);
-    for (int i = 0; i < global_count; ++i)
-        if (!t.entries[kGlobalBankStart + i].name.empty()) room_left += record_room(t.entries[kGlobalBankStart + i]);
-    char* at = out_reserve(sym, room_left);
     auto visit = [&](int i) {
         SymbolEntry& e = t.entries[i];
         if (e.name.empty()) return;
-        room_left -= record_room(e);
         const char* kind = kKindTexts[e.kind & 15];
         if (e.kind & kKindBit) fix_bit_field(t, i);
         normalise_type_name(e.typen);
-        char* const end = format_record(at, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
+        char* const begin = out_reserve(sym, record_room(e));
+        char* const end = format_record(begin, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
         // A line break inside a name from the file still becomes CR LF.
         if (has_newline(e.name) || has_newline(e.typen) || has_newline(e.regn)) {
-            std::string text = crlf_to_lf(std::string_view(at, static_cast<size_t>(end - at)));
-            out_commit(sym, at);
+            std::string text = crlf_to_lf(std::string_view(begin, static_cast<size_t>(end - begin)));
+            out_commit(sym, begin);
             out_write(sym, text);
-            at = out_reserve(sym, room_left);
         } else {
-            at = end;
+            out_commit(sym, end);
         }
     };
     for (int i = 0; i < main_extent; ++i) visit(i);
     for (int i = 0; i < global_count; ++i) visit(kGlobalBankStart + i);
-    out_commit(sym, at);
 }
