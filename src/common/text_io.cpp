@@ -67,21 +67,6 @@ void out_write_raw(OutText& out, std::string_view text) {
     if ((out.file != kNoFile || out.consume) && out.data.size() >= kFlushSize) flush_to_file(out);
 }
 
-char* out_reserve(OutText& out, size_t room) {
-    out.reserved_at = out.data.size();
-    out.data.resize(out.reserved_at + room);
-    return &out.data[out.reserved_at];
-}
-
-void out_commit(OutText& out, const char* end) {
-    if (!out.open) {
-        out.data.resize(out.reserved_at);
-        return;
-    }
-    out.data.resize(static_cast<size_t>(end - out.data.data()));
-    if ((out.file != kNoFile || out.consume) && out.data.size() >= kFlushSize) flush_to_file(out);
-}
-
 void out_printf(OutText& out, const char* format, ...) {
     if (!out.open) return;
     char small[512];

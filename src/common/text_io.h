@@ -21,7 +21,6 @@ struct OutText {
     bool open = false;
     bool failed = false;  // a write, flush or close of the file failed; later writes are dropped
     int error = 0;        // errno of the first failure
-    size_t reserved_at = 0;  // where the room of the last out_reserve begins
     // Consumer of the written bytes, in blocks that may end anywhere inside a line.
     void (*consume)(void* context, std::string_view bytes) = nullptr;
     void* context = nullptr;
@@ -39,11 +38,6 @@ void out_drain(OutText& out);
 void out_write(OutText& out, std::string_view text);
 // Appends text that already carries its CR LF line ends, unchanged.
 void out_write_raw(OutText& out, std::string_view text);
-// Room for `room` more bytes at the end of the pending text, for a writer
-// that formats in place (text with its CR LF line ends already). out_commit
-// then keeps what was written up to `end`, a position inside that room.
-char* out_reserve(OutText& out, size_t room);
-void out_commit(OutText& out, const char* end);
 // printf-style, then out_write. Names must never be passed as the format.
 void out_printf(OutText& out, const char* format, ...) MORVIK_PRINTF_FORMAT(2, 3);
 // Flushes and closes a file (a stream: hands over the rest); a memory file keeps its data and only stops taking more.

@@ -112,9 +112,10 @@ int32_t printed_end(const SymbolEntry& e) {
     return 0;
 }
 
-// Records are formatted with their final CR LF line ends straight into the
-// output's pending text, in room sized for the longest record the entry can
-// give. Field lines are "<label><value>]", the value as "%d" or "0x%X".
+// Records are formatted with their final CR LF line ends straight into a
+// character buffer sized for the longest record the entry can give, and handed
+// to the file as they are. Field lines are "<label><value>]", the value as
+// "%d" or "0x%X".
 struct RecordText {
     char* p;
 
@@ -149,25 +150,16 @@ struct RecordText {
     }
 };
 
-// Room for the longest record an entry can give: every number at its widest
-// ("-2147483648", eight hex digits). The lines every record has take at most
-// 244 characters besides the name and type name; "+ ele[...]" 92,
-// "+ struct_len[...]" 27, the register lines 79 besides the register text,
-// each floc row 69.
-size_t record_room(const SymbolEntry& e) {
-    size_t room = 256 + e.name.size() + e.typen.size();
-    if (e.kind & kKindArray) room += 92;
-    if (e.kind & kKindStruct) room += 27;
-    if (!e.regn.empty()) {
-        room += 80 + e.regn.size();
-        for (int k = 0; k < kLocRows && (e.floc.begin[k] != 0 || e.floc.end[k] != 0); ++k) room += 69;
-    }
-    return room;
-}
+// Room for every fixed part of a record, all 48 floc rows and the kind,
+// besides the entry's three texts.
+constexpr size_t kRecordFixedRoom = 1024 + kLocRows * 96;
 
-// Formats the record of `e` at `begin` (record_room(e) characters of room)
-// and returns the end of what it wrote.
-char* format_record(char* const begin, const SymbolEntry& e, int printed_index, const char* kind) {
+size_t record_room(const SymbolEntry& e) { return kRecordFixedRoom + e.name.size() + e.typen.size() + e.regn.size(); }
+
+// Formats the record of `e` into `out` (resized to fit) and returns its length.
+size_t format_record(std::string& out, const SymbolEntry& e, int printed_index, const char* kind) {
+    if (out.size() < record_room(e)) out.resize(record_room(e));
+    char* const begin = &out[0];
     RecordText rec{begin};
     rec.dec_line(": index[", printed_index);
     rec.dec_line("+ nest[", e.nest);
@@ -229,7 +221,7 @@ char* format_record(char* const begin, const SymbolEntry& e, int printed_index, 
         }
     }
     rec.lit("=\r\n");
-    return rec.p;
+    return static_cast<size_t>(rec.p - begin);
 }
 
 // The kind text of each combination of the four kind flags (ARRAY, POINTER,
@@ -338,21 +330,20 @@ void write_sym_records(Session& s, OutText& sym) {
     if (s.opt.globalize_statics && !t.entries[kGlobalBankStart].name.empty())
         global_count = complete_global_copy(t, main_extent);
 
+    std::string& rec = t.record_text;
     auto visit = [&](int i) {
         SymbolEntry& e = t.entries[i];
         if (e.name.empty()) return;
         const char* kind = kKindTexts[e.kind & 15];
         if (e.kind & kKindBit) fix_bit_field(t, i);
         normalise_type_name(e.typen);
-        char* const begin = out_reserve(sym, record_room(e));
-        char* const end = format_record(begin, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
+        const size_t length = format_record(rec, e, i >= kGlobalBankStart ? i - kGlobalBankStart : i, kind);
+        const std::string_view text(rec.data(), length);
         // A line break inside a name from the file still becomes CR LF.
         if (has_newline(e.name) || has_newline(e.typen) || has_newline(e.regn)) {
-            std::string text = crlf_to_lf(std::string_view(begin, static_cast<size_t>(end - begin)));
-            out_commit(sym, begin);
-            out_write(sym, text);
+            out_write(sym, crlf_to_lf(text));
         } else {
-            out_commit(sym, end);
+            out_write_raw(sym, text);
         }
     };
     for (int i = 0; i < main_extent; ++i) visit(i);

@@ -94,6 +94,7 @@ struct SymbolState {
     WalkScope scope;
     size_t func_sibling = 0;  // not cleared by either reset
 
+    std::string record_text;  // the SYM record being formatted (kept for its capacity)
 
     AbbrevTable abbrevs;  // declarations of the unit being walked
     UnitTable units;      // every unit met so far, in file order
