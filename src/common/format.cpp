@@ -118,13 +118,15 @@ void append_dec(std::string& text, int32_t value) {
 
 void append_hex(std::string& text, uint64_t value, int min_digits) {
     char digits[16];
-    int n = 0;
+    char* const end = digits + sizeof digits;
+    char* p = end;
     do {
-        digits[n++] = kHexDigits[value & 0xF];
+        *--p = kHexDigits[value & 0xF];
         value >>= 4;
     } while (value != 0);
-    for (int pad = min_digits - n; pad > 0; --pad) text += '0';
-    while (n > 0) text += digits[--n];
+    const int n = static_cast<int>(end - p);
+    if (min_digits > n) text.append(static_cast<size_t>(min_digits - n), '0');
+    text.append(p, static_cast<size_t>(n));
 }
 
 void append_dec_blank(std::string& text, int32_t value, int width) {
