@@ -1,4 +1,4 @@
-// Target "line": .debug_line, through the LXX file and the LIN builder.
+// Target "line": .debug_line, through the LXX text (a file only with -d) and the LIN builder.
 //
 // After the two shared bytes, the rest is the whole .debug_line section
 // (one or more line-number programs, headers included).

@@ -118,13 +118,32 @@ void append_dec(std::string& text, int32_t value) {
 
 void append_hex(std::string& text, uint64_t value, int min_digits) {
     char digits[16];
-    int n = 0;
+    char* const end = digits + sizeof digits;
+    char* p = end;
     do {
-        digits[n++] = kHexDigits[value & 0xF];
+        *--p = kHexDigits[value & 0xF];
         value >>= 4;
     } while (value != 0);
-    for (int pad = min_digits - n; pad > 0; --pad) text += '0';
-    while (n > 0) text += digits[--n];
+    const int n = static_cast<int>(end - p);
+    if (min_digits > n) text.append(static_cast<size_t>(min_digits - n), '0');
+    text.append(p, static_cast<size_t>(n));
+}
+
+void append_dec_blank(std::string& text, int32_t value, int width) {
+    char buf[12];
+    char* p = buf;
+    if (value >= 0) *p++ = ' ';
+    p = put_dec(p, value);
+    const size_t n = static_cast<size_t>(p - buf);
+    if (width > 0 && static_cast<size_t>(width) > n) text.append(static_cast<size_t>(width) - n, ' ');
+    text.append(buf, n);
+}
+
+void append_hex_lower(std::string& text, uint32_t value) {
+    static constexpr char kLower[] = "0123456789abcdef";
+    int shift = 28;
+    while (shift > 0 && (value >> shift) == 0) shift -= 4;
+    for (; shift >= 0; shift -= 4) text += kLower[(value >> shift) & 0xF];
 }
 
 void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line) {

@@ -70,6 +70,12 @@ void append_dec(std::string& text, int32_t value);
 // value (offsets and sizes included).
 void append_hex(std::string& text, uint64_t value, int min_digits = 1);
 
+// "% *d": a blank (or the minus sign) and the digits, right-aligned in
+// `width` columns.
+void append_dec_blank(std::string& text, int32_t value, int width);
+// Lower-case hex digits as "%x" writes them.
+void append_hex_lower(std::string& text, uint32_t value);
+
 // A line record "<marker>0x%08X %5u\n": the address in eight upper-case hex
 // digits, the line right-aligned in five columns (wider when it needs to be).
 void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line);

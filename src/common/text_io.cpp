@@ -7,6 +7,10 @@ namespace {
 constexpr size_t kFlushSize = 1 << 16;
 
 void flush_to_file(OutText& out) {
+    if (out.consume) {
+        out_drain(out);
+        return;
+    }
     if (out.file != kNoFile && !out.data.empty()) {
         if (!out.failed && !write_all(out.file, out.data.data(), out.data.size(), out.error)) out.failed = true;
         out.data.clear();
@@ -26,6 +30,20 @@ void out_open_memory(OutText& out) {
     out.open = true;
 }
 
+void out_open_consumer(OutText& out, void (*consume)(void* context, std::string_view bytes), void* context) {
+    out = OutText{};
+    out.consume = consume;
+    out.context = context;
+    out.data.reserve(kFlushSize + 4096);
+    out.open = true;
+}
+
+void out_drain(OutText& out) {
+    if (!out.consume || out.data.empty()) return;
+    out.consume(out.context, out.data);
+    out.data.clear();
+}
+
 void out_write(OutText& out, std::string_view text) {
     if (!out.open) return;
     size_t start = 0;
@@ -40,13 +58,13 @@ void out_write(OutText& out, std::string_view text) {
         out.data.append("\r\n", 2);
         start = at + 1;
     }
-    if (out.file != kNoFile && out.data.size() >= kFlushSize) flush_to_file(out);
+    if ((out.file != kNoFile || out.consume) && out.data.size() >= kFlushSize) flush_to_file(out);
 }
 
 void out_write_raw(OutText& out, std::string_view text) {
     if (!out.open) return;
     out.data.append(text.data(), text.size());
-    if (out.file != kNoFile && out.data.size() >= kFlushSize) flush_to_file(out);
+    if ((out.file != kNoFile || out.consume) && out.data.size() >= kFlushSize) flush_to_file(out);
 }
 
 void out_printf(OutText& out, const char* format, ...) {
@@ -71,6 +89,7 @@ void out_printf(OutText& out, const char* format, ...) {
 
 void out_close(OutText& out) {
     if (!out.open) return;
+    out_drain(out);
     if (out.file != kNoFile) {
         flush_to_file(out);
         int error = 0;

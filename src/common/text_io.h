@@ -2,8 +2,8 @@
 //
 // The SYM, LXX, LIN and mot files are text whose every line ends in CR LF.
 // OutText collects what a pass writes, turning each "\n" into CR LF, and
-// either flushes it to a file in large blocks or keeps it in memory (tests,
-// fuzzing, in-memory conversions). InText reads such a file back line by
+// either flushes it to a file in large blocks, keeps it in memory (tests,
+// fuzzing, in-memory conversions) or hands it in blocks to a consumer. InText reads such a file back line by
 // line, taking CR LF (or a lone LF) as one line end.
 #pragma once
 
@@ -21,19 +21,26 @@ struct OutText {
     bool open = false;
     bool failed = false;  // a write, flush or close of the file failed; later writes are dropped
     int error = 0;        // errno of the first failure
+    // Consumer of the written bytes, in blocks that may end anywhere inside a line.
+    void (*consume)(void* context, std::string_view bytes) = nullptr;
+    void* context = nullptr;
 };
 
 // Takes a file just created for writing. The file is closed by out_close.
 void out_open_file(OutText& out, FileHandle file);
 // Starts a memory file.
 void out_open_memory(OutText& out);
+// Starts a stream whose bytes go to `consume` instead of a file.
+void out_open_consumer(OutText& out, void (*consume)(void* context, std::string_view bytes), void* context);
+// Hands the pending bytes to the consumer now (the stream stays open).
+void out_drain(OutText& out);
 // Writes the text, each "\n" becoming CR LF. Does nothing when not open.
 void out_write(OutText& out, std::string_view text);
 // Appends text that already carries its CR LF line ends, unchanged.
 void out_write_raw(OutText& out, std::string_view text);
 // printf-style, then out_write. Names must never be passed as the format.
 void out_printf(OutText& out, const char* format, ...) MORVIK_PRINTF_FORMAT(2, 3);
-// Flushes and closes a file; a memory file keeps its data and only stops taking more.
+// Flushes and closes a file (a stream: hands over the rest); a memory file keeps its data and only stops taking more.
 void out_close(OutText& out);
 
 struct InText {

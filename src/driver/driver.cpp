@@ -156,10 +156,23 @@ bool load_input_file(Session& s, const std::string& name, std::string& reason) {
 
 void convert_image(Session& s) {
     OutText lxx, sym, mot;
-    if (!open_output(s, lxx, s.lxx_name)) return;
+    // The LXX file is kept only in trace mode; otherwise its text goes
+    // straight to the LIN builder.
+    if (s.opt.trace) {
+        if (!open_output(s, lxx, s.lxx_name)) return;
+    } else {
+        start_line_stream(s, lxx);
+    }
     write_line_file_header(s, lxx);
+    auto close_lxx = [&] {
+        if (s.opt.trace) {
+            close_output(s, lxx, s.lxx_name);
+        } else {
+            out_close(lxx);
+        }
+    };
     if (!open_output(s, sym, s.sym_name)) {
-        close_output(s, lxx, s.lxx_name);
+        close_lxx();
         return;
     }
     write_sym_file_header(s, sym);
@@ -171,12 +184,23 @@ void convert_image(Session& s) {
     read_line_programs(s, lxx);
     if (mot.open) write_srec_file(s, mot, s.mot_name);
 
-    close_output(s, lxx, s.lxx_name);
+    close_lxx();
     close_output(s, sym, s.sym_name);
     if (mot.open) close_output(s, mot, s.mot_name);
 }
 
 void finish_line_file(Session& s) {
+    if (!s.opt.trace) {
+        if (!line_stream_started(s)) return;  // the conversion did not run
+        OutText lin;
+        if (!open_output(s, lin, s.lin_name)) return;
+        if (mark_streamed_lines(s, lin)) {
+            if (s.opt.delete_inline_duplicates) mark_inline_modules(s);
+            write_line_records(s, lin);
+        }
+        close_output(s, lin, s.lin_name);
+        return;
+    }
     // Only this run's complete LXX file is read, never an older one of that name.
     InText lxx;
     if (!open_input_text(s, lxx, s.lxx_name)) return;

@@ -14,7 +14,9 @@
 // The last record of the file always gets an end marker.
 #include "lines/lin_builder.h"
 
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "common/file_headers.h"
@@ -47,26 +49,66 @@ void add_row(LinBuild& b, const std::string& line) {
     ++b.records.back().rows;
 }
 
-void read_line(LinBuild& b, const std::string& line) {
+void read_line(LinBuild& b, std::string_view line) {
     if (line.size() >= 2 && line[0] == '-' && line[1] == '*') {
-        b.pending_directory = line;
+        b.pending_directory.assign(line.data(), line.size());
     } else if (line.size() >= 2 && line[0] == '+' && line[1] == '*') {
         ModuleRecord r;
         r.directory_line = std::move(b.pending_directory);
-        r.file_line = line;
+        r.file_line.assign(line.data(), line.size());
         r.base = static_cast<uint32_t>(b.addresses.size());
         r.state = b.pending_start ? kRecordFirst : kRecordPlain;
         b.pending_start = false;
         b.pending_directory.clear();
         b.records.push_back(std::move(r));
     } else if (line.size() >= 2 && line[0] == '+' && line[1] == '0') {
-        add_row(b, line);
+        add_row(b, std::string(line));
     } else if (!line.empty() && line[0] == '#') {
         b.pending_start = true;
     } else if (!line.empty() && line[0] == '$') {
         if (b.records.empty()) return;
         ModuleRecord& r = b.records.back();
         r.state = (r.rows > 0 && r.state == kRecordPlain) ? kRecordLast : kRecordOnly;
+    }
+}
+
+// One line of the LXX text, without its line end. The first one must be the
+// banner line, or the rest is not read.
+void take_line(LinBuild& b, std::string_view line) {
+    if (!b.first_line_seen) {
+        b.first_line_seen = true;
+        b.banner_seen = line == std::string_view(kHeaderTool, sizeof kHeaderTool - 2);  // without its "\n"
+        return;
+    }
+    if (b.banner_seen) read_line(b, line);
+}
+
+// A line ends at LF; a CR right before it belongs to the line end.
+std::string_view without_cr(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return line;
+}
+
+// The stream's consumer: splits each block into lines as reading the
+// file back would, carrying a line that a block ends inside of.
+void take_block(void* context, std::string_view bytes) {
+    LinBuild& b = *static_cast<LinBuild*>(context);
+    size_t start = 0;
+    while (start < bytes.size()) {
+        const void* nl = std::memchr(bytes.data() + start, '\n', bytes.size() - start);
+        if (!nl) {
+            b.partial_line.append(bytes.data() + start, bytes.size() - start);
+            return;
+        }
+        const size_t at = static_cast<size_t>(static_cast<const char*>(nl) - bytes.data());
+        if (b.partial_line.empty()) {
+            take_line(b, without_cr(bytes.substr(start, at - start)));
+        } else {
+            b.partial_line.append(bytes.data() + start, at - start);
+            take_line(b, without_cr(b.partial_line));
+            b.partial_line.clear();
+        }
+        start = at + 1;
     }
 }
 
@@ -117,11 +159,34 @@ bool read_and_mark_lines(Session& s, InText& lxx, OutText& lin) {
     LinBuild& b = s.lines->lin;
     b = LinBuild{};
     std::string line;
-    const std::string banner(kHeaderTool, sizeof kHeaderTool - 2);  // without its "\n"
-    if (!in_next_line(lxx, line) || line != banner) return false;
+    if (!in_next_line(lxx, line)) return false;
+    take_line(b, line);
+    if (!b.banner_seen) return false;
     write_line_file_header(s, lin);
     write_dwarf_version(lin, s.elf.dwarf_version);
     while (in_next_line(lxx, line)) read_line(b, line);
+    mark_duplicates(b);
+    return true;
+}
+
+void start_line_stream(Session& s, OutText& lxx) {
+    LinBuild& b = s.lines->lin;
+    b = LinBuild{};
+    b.streaming = true;
+    out_open_consumer(lxx, take_block, &b);
+}
+
+bool line_stream_started(const Session& s) { return s.lines->lin.streaming; }
+
+bool mark_streamed_lines(Session& s, OutText& lin) {
+    LinBuild& b = s.lines->lin;
+    // The text's last line may lack its line end.
+    if (!b.partial_line.empty()) take_line(b, b.partial_line);
+    b.partial_line.clear();
+    b.streaming = false;
+    if (!b.banner_seen) return false;
+    write_line_file_header(s, lin);
+    write_dwarf_version(lin, s.elf.dwarf_version);
     mark_duplicates(b);
     return true;
 }

@@ -9,6 +9,12 @@ struct InText;
 // Reads the LXX file back (returns false when its first line is not the
 // banner line), writes the LIN header lines and collects the records.
 bool read_and_mark_lines(Session& s, InText& lxx, OutText& lin);
+// Without a kept LXX file: opens `lxx` as a stream whose text the builder
+// reads as it is written, with the line records taken as values.
+void start_line_stream(Session& s, OutText& lxx);
+bool line_stream_started(const Session& s);
+// After the stream is closed: as read_and_mark_lines, for the streamed text.
+bool mark_streamed_lines(Session& s, OutText& lin);
 // Marks inline modules (-i).
 void mark_inline_modules(Session& s);
 // Writes the collected records to the LIN file.

@@ -22,6 +22,8 @@
 // compilation directory and file 0 the primary source file.
 #include "lines/line_program.h"
 
+#include <cstring>
+
 #include <algorithm>
 #include <array>
 #include <string>
@@ -40,6 +42,46 @@ namespace {
 
 constexpr size_t kFixedHeaderSize = 15;   // up to and including opcode_base
 constexpr size_t kFixedHeader5Size = 18;  // the same in version 5
+
+// Trace texts of the opcodes, written with the fast number writers.
+
+// `name` holds one "%02X" where the opcode goes.
+void append_op_name(std::string& text, const char* name, unsigned op) {
+    const char* code = std::strstr(name, "%02X");
+    text.append(name, static_cast<size_t>(code - name));
+    append_hex(text, op, 2);
+    text += code + 4;
+}
+
+// "op(0x%X) "
+void append_op_value(std::string& text, uint32_t n) {
+    text += "op(0x";
+    append_hex(text, n);
+    text += ") ";
+}
+
+// "<label>%x) adr(0x%X) ", the label ending in "(0x"
+void append_address_step(std::string& text, const char* label, uint32_t step, uint32_t address) {
+    text += label;
+    append_hex_lower(text, step);
+    text += ") adr(0x";
+    append_hex(text, address);
+    text += ") ";
+}
+
+// "dl(%d) line(%d) da(0x%X) adr(0x%X) "
+void append_advance(std::string& text, int32_t line_step, int32_t line, uint32_t address_step, uint32_t address) {
+    text += "dl(";
+    append_dec(text, line_step);
+    text += ") line(";
+    append_dec(text, line);
+    text += ") da(0x";
+    append_hex(text, address_step);
+    text += ") adr(0x";
+    append_hex(text, address);
+    text += ") ";
+}
+
 constexpr size_t kMaxTraceText = 1023;
 
 struct LineProgramHeader {
@@ -372,7 +414,7 @@ struct ProgramReader {
             // Opcodes from 10 up to opcode_base - 1 are standard opcodes of
             // DWARF 3 and later; the rest from 10 on are special.
             const bool later_standard = op >= DW_LNS_set_prologue_end && op < h.opcode_base;
-            if (want) append_printf(text, later_standard ? "DW_standard(0x%02X)         " : kNames[std::min<unsigned>(op, 10)], op);
+            if (want) append_op_name(text, later_standard ? "DW_standard(0x%02X)         " : kNames[std::min<unsigned>(op, 10)], op);
 
             bool cut = false;
             if (later_standard) {
@@ -384,20 +426,32 @@ struct ProgramReader {
             case DW_LNS_copy:
                 select_for_row();
                 record_copy_row(s, static_cast<uint32_t>(line), address);
-                if (want) append_printf(text, "Lines(%d) Address(0x%X) ", line, address);
+                if (want) {
+                    text += "Lines(";
+                    append_dec(text, line);
+                    text += ") Address(0x";
+                    append_hex(text, address);
+                    text += ") ";
+                }
                 break;
             case DW_LNS_advance_pc: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
                 address += n * h.min_instruction_length;
-                if (want) append_printf(text, "pc(0x%x) adr(0x%X) ", n, address);
+                if (want) append_address_step(text, "pc(0x", n, address);
                 break;
             }
             case DW_LNS_advance_line: {
                 int32_t n = read_sleb128(r);
                 if ((cut = r.overrun)) break;
                 line = static_cast<int32_t>(add_signed(static_cast<uint32_t>(line), n));
-                if (want) append_printf(text, "op(%d) line(%d) ", n, line);
+                if (want) {
+                    text += "op(";
+                    append_dec(text, n);
+                    text += ") line(";
+                    append_dec(text, line);
+                    text += ") ";
+                }
                 break;
             }
             case DW_LNS_set_file: {
@@ -407,13 +461,13 @@ struct ProgramReader {
                 if (rows_pending(ls)) flush_rows(s, lxx);
                 file = heading_file = (n + file_shift) & 0xFF;
                 select_file(s, lxx, file);
-                if (want) append_printf(text, "op(0x%X) ", n);
+                if (want) append_op_value(text, n);
                 break;
             }
             case DW_LNS_set_column: {
                 uint32_t n = read_uleb128(r);
                 if ((cut = r.overrun)) break;
-                if (want) append_printf(text, "op(0x%X) ", n);
+                if (want) append_op_value(text, n);
                 break;
             }
             case DW_LNS_negate_stmt:
@@ -422,15 +476,14 @@ struct ProgramReader {
             case DW_LNS_const_add_pc: {
                 Advance a = special_advance(h, 255 - h.opcode_base);
                 address = add_signed(address, a.address);
-                if (want) append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", 0, line,
-                              static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
+                if (want) append_advance(text, 0, line, static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
                 break;
             }
             case DW_LNS_fixed_advance_pc: {
                 uint32_t n = read_target16(r);
                 if ((cut = r.overrun)) break;
                 address += n;
-                if (want) append_printf(text, "fix(0x%x) adr(0x%X) ", n, address);
+                if (want) append_address_step(text, "fix(0x", n, address);
                 break;
             }
             default: {
@@ -442,8 +495,7 @@ struct ProgramReader {
                     select_for_row();
                     record_special_row(ls, static_cast<uint32_t>(line), address);
                 }
-                if (want) append_printf(text, "dl(%d) line(%d) da(0x%X) adr(0x%X) ", a.line, line,
-                              static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
+                if (want) append_advance(text, a.line, line, static_cast<uint32_t>(static_cast<int32_t>(a.address)), address);
                 break;
             }
             }
@@ -471,7 +523,7 @@ struct ProgramReader {
         for (unsigned i = 0; i < operands; ++i) {
             const uint32_t n = read_uleb128(r);
             if (r.overrun) return false;
-            if (text) append_printf(*text, "op(0x%X) ", n);
+            if (text) append_op_value(*text, n);
         }
         return true;
     }

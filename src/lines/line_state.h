@@ -84,7 +84,23 @@ struct LinBuild {
     std::vector<uint32_t> lines;
     std::string pending_directory;
     bool pending_start = false;
+    // Reading the LXX text: whether its first line came and was the banner.
+    bool first_line_seen = false;
+    bool banner_seen = false;
+    // Taking the LXX text straight from the line writer: the part of a line
+    // that a block ended inside of, and whether rows come as values.
+    std::string partial_line;
+    bool streaming = false;
 };
+
+// A line record the line writer hands over as values: what reading its
+// text back gives (the address and a line below 100000 read back exactly).
+inline void take_line_row(LinBuild& b, uint32_t address, uint32_t line) {
+    if (b.records.empty() || !b.banner_seen) return;
+    b.addresses.push_back(address);
+    b.lines.push_back(line);
+    ++b.records.back().rows;
+}
 
 struct LineState {
     RowTable rows;

@@ -17,6 +17,15 @@ void take_slot(RowTable& t, uint32_t line, uint32_t address) {
 
 void write_record(Session& s, OutText& lxx, uint32_t address, uint32_t line) {
     count_line(s);
+    LinBuild& b = s.lines->lin;
+    if (b.streaming) {
+        // The LIN builder takes the text written so far, then the row itself.
+        out_drain(lxx);
+        if (b.partial_line.empty()) {
+            take_line_row(b, address, line);
+            return;
+        }
+    }
     // Address in eight upper-case hex digits, line right-aligned in five columns.
     std::string record;
     append_line_record(record, '+', address, line);

@@ -45,8 +45,13 @@ struct EntryWriter {
             if (s.opt.trace) {
                 line.clear();
                 if (first) {
-                    append_printf(line, "/[0x%04lX] beginning[0x%08X] ending[0x%08X] ",
-                                  static_cast<unsigned long>(offset), begin, end);
+                    line += "/[0x";
+                    append_hex(line, offset, 4);
+                    line += "] beginning[0x";
+                    append_hex(line, begin, 8);
+                    line += "] ending[0x";
+                    append_hex(line, end, 8);
+                    line += "] ";
                 } else {
                     line += "/[------] beginning[----------] ending[----------] ";
                 }

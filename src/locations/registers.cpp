@@ -91,8 +91,10 @@ template <size_t N>
 bool name_from_ranges(std::string& text, const RegRange (&table)[N], uint32_t reg) {
     for (const RegRange& r : table) {
         if (reg >= r.first && reg <= r.last) {
-            if (std::strchr(r.format, '%')) {
-                append_printf(text, r.format, static_cast<int32_t>(reg) - r.bias);
+            if (const char* number = std::strstr(r.format, "%d")) {
+                text.append(r.format, static_cast<size_t>(number - r.format));
+                append_dec(text, static_cast<int32_t>(reg) - r.bias);
+                text += number + 2;
             } else {
                 text += r.format;
             }
@@ -105,37 +107,39 @@ bool name_from_ranges(std::string& text, const RegRange (&table)[N], uint32_t re
 }  // namespace
 
 bool name_reg(std::string& text, uint32_t machine, unsigned code) {
-    int n = static_cast<int>(code) - DW_OP_reg0;
-    if (register_set(machine) == RegSet::H8_300H) {
-        append_printf(text, "ER%d", n);
-    } else {
-        append_printf(text, "R%d", n);
-    }
+    text += register_set(machine) == RegSet::H8_300H ? "ER" : "R";
+    append_dec(text, static_cast<int>(code) - DW_OP_reg0);
     return true;
 }
 
 bool name_breg(std::string& text, uint32_t machine, unsigned code, int32_t offset) {
-    int n = static_cast<int>(code) - DW_OP_breg0;
-    if (register_set(machine) == RegSet::H8_300H) {
-        append_printf(text, "@(.%d+ER%d)", offset, n);
-    } else {
-        append_printf(text, "@(.%d+R%d)", offset, n);
-    }
+    text += "@(.";
+    append_dec(text, offset);
+    text += register_set(machine) == RegSet::H8_300H ? "+ER" : "+R";
+    append_dec(text, static_cast<int>(code) - DW_OP_breg0);
+    text += ')';
     return true;
 }
 
 bool name_fbreg(std::string& text, uint32_t, int32_t offset) {
-    append_printf(text, "@(.%d+FB)", offset);
+    text += "@(.";
+    append_dec(text, offset);
+    text += "+FB)";
     return true;
 }
 
 bool name_bregx(std::string& text, uint32_t machine, uint8_t reg_low_byte, int32_t offset) {
     switch (register_set(machine)) {
     case RegSet::ARM:
-    case RegSet::SH: append_printf(text, "@(.%d+R%d)", offset, reg_low_byte); return true;
-    case RegSet::RX: append_printf(text, "@(R%d+R%d)", offset, reg_low_byte); return true;
+    case RegSet::SH: text += "@(."; break;
+    case RegSet::RX: text += "@(R"; break;
     default: return false;
     }
+    append_dec(text, offset);
+    text += "+R";
+    append_dec(text, reg_low_byte);
+    text += ')';
+    return true;
 }
 
 bool name_regx(std::string& text, uint32_t machine, uint32_t reg) {

@@ -90,7 +90,10 @@ struct AttributeValue {
 // Zeroes the bytes the previous decodes wrote, so `bytes` is all zero, and
 // empties the text. Size is left as it is.
 inline void clear_attribute_value(AttributeValue& v) {
-    if (v.used) std::memset(v.bytes, 0, v.used);
+    // Numbers take at most eight bytes: one plain store, no library call.
+    const uint64_t zero = 0;
+    std::memcpy(v.bytes, &zero, sizeof zero);
+    if (v.used > sizeof zero) std::memset(v.bytes, 0, v.used);
     v.used = 0;
     v.text.clear();
 }

@@ -156,11 +156,15 @@ void TreeBuilder::warn_once(bool& warned, const char* subject, size_t die) {
 
 void TreeBuilder::trace_die(const DieEntry& e, const char* tag_text) {
     if (!s.opt.trace) return;
-    std::string line;
-    append_printf(line, "/[0x%04X]{0x%04X} Tag[", static_cast<unsigned>(e.offset - unit.info_start),
-                  static_cast<unsigned>(e.offset - unit.unit_start));
+    std::string line = "/[0x";
+    append_hex(line, static_cast<unsigned>(e.offset - unit.info_start), 4);
+    line += "]{0x";
+    append_hex(line, static_cast<unsigned>(e.offset - unit.unit_start), 4);
+    line += "} Tag[";
     line += tag_text;
-    append_printf(line, "] Used .debug_addrev Section[% 3d] *\n", static_cast<int>(e.code));
+    line += "] Used .debug_addrev Section[";
+    append_dec_blank(line, static_cast<int>(e.code), 3);
+    line += "] *\n";
     trace_line(s, &sym, line);
 }
 

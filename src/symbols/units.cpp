@@ -131,7 +131,9 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
         }
         if (s.opt.trace) {
             line.clear();
-            append_printf(line, "/----- .debug_addrev Section [% 3d] [0x", static_cast<int>(code));
+            line += "/----- .debug_addrev Section [";
+            append_dec_blank(line, static_cast<int>(code), 3);
+            line += "] [0x";
             append_hex(line, decl, 4);
             line += "]-\n";
             trace_line(s, &sym, line);

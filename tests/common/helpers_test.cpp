@@ -31,6 +31,32 @@ TEST(Renderers, FixedWidthsKeepLowDigits) {
     EXPECT_EQ(r.pos, 3u);
 }
 
+TEST(Renderers, FastWritersMatchPrintf) {
+    const int32_t values[] = {0, 1, -1, 9, 10, 99, 100, 999, -99, -100, 4096, 0x7FFFFFFF, INT32_MIN, -123456};
+    for (int32_t v : values) {
+        const uint32_t u = static_cast<uint32_t>(v);
+        char want[128];
+        std::string got;
+        std::snprintf(want, sizeof want, "%d|% 3d|% d|%x|%X|%04X|%02X|%08X", v, v, v, u, u, u, u, u);
+        append_dec(got, v);
+        got += '|';
+        append_dec_blank(got, v, 3);
+        got += '|';
+        append_dec_blank(got, v, 0);
+        got += '|';
+        append_hex_lower(got, u);
+        got += '|';
+        append_hex(got, u);
+        got += '|';
+        append_hex(got, u, 4);
+        got += '|';
+        append_hex(got, u, 2);
+        got += '|';
+        append_hex(got, u, 8);
+        EXPECT_EQ(got, want);
+    }
+}
+
 TEST(Renderers, FormatValueByWidthAndRadix) {
     std::vector<uint8_t> b = {0x7F, 0x12, 0x34, 0x01, 0x02, 0x03, 0x04};
     ByteReader r = over(b, true);

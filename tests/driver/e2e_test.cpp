@@ -129,6 +129,8 @@ bool link_at(const TempDir& d, const char* name, const char* target) {
 
 const FailureRow kFailureRows[] = {
     {"missing output folder", nothing, "fw.abs -o missing/out", 253,
+     "error: missing/out.SYM could not be written: No such file or directory\n", {}},
+    {"missing output folder, LXX kept", nothing, "-d fw.abs -o missing/out", 253,
      "error: missing/out.LXX could not be written: No such file or directory\n", {}},
     {"SYM name taken by a folder", [](const TempDir& d) { return dir_at(d, "fw.SYM"); }, "fw.abs", 253,
      "error: fw.SYM could not be written: Is a directory\n", {"fw.LIN"}},
@@ -145,7 +147,7 @@ const FailureRow kFailureRows[] = {
          fs::permissions(d.path, fs::perms::owner_read | fs::perms::owner_exec);
          return geteuid() != 0;  // root writes there anyway
      },
-     "fw.abs", 253, "error: fw.LXX could not be written: Permission denied\n", {}},
+     "fw.abs", 253, "error: fw.SYM could not be written: Permission denied\n", {}},
     {"unreadable input",
      [](const TempDir& d) {
          fs::permissions(d.path / "fw.abs", fs::perms::none);

@@ -37,6 +37,31 @@ Built build(const std::string& lxx_text, bool inline_del = false, bool view_merg
     return b;
 }
 
+// The same text written through the stream the line writer uses when no
+// LXX file is kept, handed over in blocks of `block` bytes.
+Built build_streamed(const std::string& lxx_text, size_t block, bool inline_del = false) {
+    Fixture f;
+    Session& s = f.s;
+    s.usage_line = "/usage: morvik t.x\n";
+    s.opt.delete_inline_duplicates = inline_del;
+    s.elf.dwarf_version = 2;
+    OutText lxx;
+    start_line_stream(s, lxx);
+    for (size_t at = 0; at < lxx_text.size(); at += block) {
+        out_write(lxx, std::string_view(lxx_text).substr(at, block));
+        out_drain(lxx);
+    }
+    out_close(lxx);
+    Built b;
+    b.accepted = mark_streamed_lines(s, f.out);
+    if (b.accepted) {
+        if (inline_del) mark_inline_modules(s);
+        write_line_records(s, f.out);
+    }
+    b.lin = f.text();
+    return b;
+}
+
 std::string lin_header(bool inline_del = false) {
     std::string h = "/Qelto(DORO-GNU-ELF)-Symbol-Converter\n/Ver2.00C\n/usage: morvik t.x\n";
     if (!inline_del) h += "/InlineDel=OFF\n";
@@ -189,3 +214,28 @@ TEST(LinBuilder, ManyRecordsAreGroupedNotComparedPairwise) {
 }
 
 }  // namespace
+
+TEST(LinBuilder, StreamedTextBuildsWhatReadingItBackBuilds) {
+    const std::string seq = "#LNE_start_sequence#\n-****  d\n+****  a.c\n+0x00000010     3\n$LNE_end_sequence=\n";
+    const std::string texts[] = {
+        std::string(kHead) + seq + seq,
+        // names broken by line ends make lines of their own
+        std::string(kHead) + "#LNE_start_sequence#\n+****  x\n+0x00000004 9\n#y\n+0x00000008     2\n$LNE_end_sequence=\n",
+        std::string(kHead) + "+****  a\rb\r\n+0x00000001     1\n",  // a CR inside a line and before its end
+        std::string(kHead) + seq + "+****  b.c\n+0x00000020 5",       // last line without its line end
+        std::string(kHead) + "+****  c.c\n+0x00000001 1\n+****  e.c\r",
+        "/not the banner\n" + seq,
+        "/Qelto(DORO-GNU-ELF)-Symbol-Converter",
+        "",
+    };
+    for (const std::string& text : texts) {
+        for (bool inline_del : {false, true}) {
+            const Built read_back = build(text, inline_del);
+            for (size_t block : {1, 2, 7, 4096}) {
+                const Built streamed = build_streamed(text, block, inline_del);
+                EXPECT_EQ(streamed.accepted, read_back.accepted) << text << " block " << block;
+                EXPECT_EQ(streamed.lin, read_back.lin) << text << " block " << block;
+            }
+        }
+    }
+}

@@ -305,3 +305,49 @@ TEST(SymWriter, UsedExtentFollowsTheMarkedEntries) {
 }
 
 }  // namespace
+
+TEST(SymWriter, LongestRecordIsWrittenWhole) {
+    // Every field at its widest: negative decimals, eight hex digits, all
+    // kind flags (no BIT, so the byte sizes print), every ele and floc row.
+    Fixture w;
+    for (int i : {0, 1}) {
+        SymbolEntry& e = entry(w, i);
+        e.name = "n";
+        e.regn = "r";
+        e.nest = e.location = e.one_byte = e.total_byte = e.struct_len = INT32_MIN;
+        e.regcode = e.regop1 = e.regop2 = e.fstart = e.fend = INT32_MIN;
+        e.ident = kIdentSProgram;
+        e.kind = kKindArray | kKindPointer | kKindStruct;
+        for (int32_t& v : e.ele) v = INT32_MIN;
+        for (int k = 0; k < kLocRows; ++k) {
+            e.floc.begin[k] = e.floc.end[k] = e.floc.code[k] = e.floc.op1[k] = e.floc.op2[k] = INT32_MIN;
+        }
+    }
+    const std::string text = write(w);
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    auto recs = symtest::parse_records(text);
+    ASSERT_EQ(recs.size(), 2u);
+    for (auto& r : recs) {
+        EXPECT_EQ(r.floc.size(), static_cast<size_t>(kLocRows));
+        EXPECT_EQ(r["ele"], "-2147483648 -2147483648 -2147483648 -2147483648 -2147483648 -2147483648 -2147483648");
+        EXPECT_EQ(r["regop2"], "-2147483648");
+    }
+    EXPECT_EQ(text.substr(text.size() - 2), "=\n");
+}
+
+TEST(SymWriter, LineBreaksInsideNamesBecomeCrLf) {
+    Fixture w;
+    entry(w, 0).name = "s";
+    entry(w, 1).name = "a\nb";
+    entry(w, 1).typen = "t\r\nu";
+    entry(w, 2).name = "m";
+    w.out.data.clear();
+    write_sym_records(w.s, w.out);
+    const std::string& raw = w.out.data;
+    EXPECT_NE(raw.find(": index[0]\r\n+ nest[0]\r\n+ name[s]\r\n"), std::string::npos);
+    EXPECT_NE(raw.find("+ name[a\r\nb]\r\n"), std::string::npos);
+    EXPECT_NE(raw.find("+ typen[t\r\nu]\r\n"), std::string::npos);
+    EXPECT_NE(raw.find("=\r\n: index[2]\r\n+ nest[0]\r\n+ name[m]\r\n"), std::string::npos);
+    EXPECT_EQ(raw.substr(raw.size() - 3), "=\r\n");
+    EXPECT_EQ(raw.find('\0'), std::string::npos);
+}
