@@ -126,7 +126,7 @@ echo "second run over existing outputs: checked"
 W=$work/w && rm -rf "$W" && mkdir "$W" && cp "$fw" "$W/fw.abs"
 ws_=$(wrun "$W" fw.abs -a -o 'nodir\out')
 [ "$ws_" = 253 ] || fail "missing folder: exit $ws_, not 253"
-grep -q 'error: nodir\\out.LXX could not be written: No such file or directory' "$W/console.txt" ||
+grep -q 'error: nodir\\out.SYM could not be written: No such file or directory' "$W/console.txt" ||
     fail "missing folder: no error line: $(cat "$W/console.txt")"
 [ "$(cd "$W" && ls | sort | tr '\n' ' ')" = "console.txt fw.abs " ] || fail "missing folder: files left: $(ls "$W")"
 echo "missing folder: checked"
