@@ -175,6 +175,11 @@ void step_operands(ByteReader& r, Operands operands) {
     }
 }
 
+// Operations that push a constant.
+bool is_constant_push(unsigned code) {
+    return (code >= DW_OP_lit0 && code <= DW_OP_lit31) || (code >= DW_OP_const1u && code <= DW_OP_consts);
+}
+
 // Operations that make an expression describe a value instead of a place.
 bool makes_value(unsigned code) {
     switch (code) {
@@ -462,6 +467,15 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
 bool describes_value(const LocTarget& target, ByteReader expr) {
     std::string unused;
     LocOpResult scratch;
+    // A constant alone is a value, too: no compiler gives a variable's place
+    // that way, but clang's DWARF 2 writes a constant's value so (its later
+    // versions add DW_OP_stack_value), and a debugger would take it for an
+    // address.
+    if (!expr.at_end() && is_constant_push(expr.data[expr.pos])) {
+        ByteReader rest = expr;
+        decode_loc_op(target, unused, scratch, rest, false);
+        if (!rest.overrun && rest.at_end()) return true;
+    }
     while (!expr.at_end()) {
         if (makes_value(expr.data[expr.pos])) return true;
         decode_loc_op(target, unused, scratch, expr, false);

@@ -299,6 +299,13 @@ TEST(LaterDwarf, ValueDescriptionsAndOperandLengths) {
         {{DW_OP_entry_value - 2 /* constx */, 0x9f, DW_OP_reg0}, false},
         {{DW_OP_const_type, 0x9f, 2, 0x9f, 0x9f, DW_OP_reg0}, false},
         {{DW_OP_regval_type, 0x9f, 0x9f}, false},
+        // A constant alone is a value (clang's DWARF 2 for one); with more, a place.
+        {{DW_OP_consts, 3}, true},
+        {{DW_OP_lit0 + 5}, true},
+        {{DW_OP_const4u, 0, 0x10, 0, 0}, true},
+        {{DW_OP_constu, 0x80}, false},  // cut: not a whole constant
+        {{DW_OP_constu, 0x10, DW_OP_deref}, false},
+        {{DW_OP_addr, 0, 0x10, 0, 0}, false},
     };
     const LocTarget target{kMachineARM, 4, true};
     for (const auto& k : cases) {
