@@ -25,7 +25,7 @@ jobs=${FUZZ_JOBS:-$(nproc)}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1}
 
-"$build/fuzz/morvik_fuzz_corpus" seeds "$build/seeds" "$root"/tests/data/*.elf \
+"$build/fuzz/morvik_fuzz_corpus" seeds "$build/seeds" "$root"/tests/data/*.elf "$root"/tests/data/compilers/*.elf \
     "$root"/tests/data/malformed/*.elf "$root"/tests/data/malformed/*.bin "$root"/examples/*.elf >/dev/null || exit 2
 
 run_target() {

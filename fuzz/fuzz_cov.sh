@@ -25,7 +25,7 @@ cmake --build "$cov" -j"${JOBS:-2}" --target morvik_fuzz_corpus "${replays[@]}" 
 
 rm -rf "$cov/profiles" "$cov/seeds"
 mkdir -p "$cov/profiles"
-"$cov/fuzz/morvik_fuzz_corpus" seeds "$cov/seeds" "$root"/tests/data/*.elf \
+"$cov/fuzz/morvik_fuzz_corpus" seeds "$cov/seeds" "$root"/tests/data/*.elf "$root"/tests/data/compilers/*.elf \
     "$root"/tests/data/malformed/*.elf "$root"/tests/data/malformed/*.bin "$root"/examples/*.elf >/dev/null
 objects=()
 for t in "${targets[@]}"; do
