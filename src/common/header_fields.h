@@ -51,6 +51,16 @@ bool read_header_fields(T& out, const HeaderField<T> (&fields)[N], const ByteRea
         }
         return !at.overrun;
     }
+    if (header.pos >= header.end) {
+        // No byte of it is there: every stored field reads as 0.
+        for (const HeaderField<T>& f : fields) {
+            if (f.member) {
+                out.*f.member = 0;
+                whole = false;
+            }
+        }
+        return whole;
+    }
     for (const HeaderField<T>& f : fields) {
         if (!f.member) continue;
         ByteReader at = header;
