@@ -192,3 +192,26 @@ TEST(TextIo, CrLfOutAndLinesBackWholeAndLong) {
 }
 
 }  // namespace
+
+TEST(TraceValues, ShortAndLongLinesRenderAlike) {
+    Session s;
+    s.console.to_memory = true;
+    s.opt.trace = true;
+    std::vector<uint8_t> b(80, 0);
+    for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(0xF7 - 3 * i);
+    // Per row: values, width, radix; 16 values is the longest stack-built line.
+    const struct { int count, width, radix; } kRows[] = {
+        {16, 4, 10}, {17, 4, 10}, {16, 1, 16}, {17, 2, 16}, {3, 3, 16}, {0, 1, 16}, {21, 4, 16},
+    };
+    for (const auto& row : kRows) {
+        OutText out;
+        out_open_memory(out);
+        ByteReader r = over(b, true);
+        const size_t end = trace_values(s, &out, "/label", r, row.count, row.width, row.radix);
+        ByteReader expect_r = over(b, true);
+        std::string expect = "/label              ";
+        format_values(expect, expect_r, row.count, row.width, row.radix);
+        EXPECT_EQ(out.data, expect + "\r\n") << row.count << " x " << row.width;
+        EXPECT_EQ(end, expect_r.pos);
+    }
+}
