@@ -2,6 +2,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "common/session.h"
 
@@ -11,9 +12,56 @@ void trace_line(Session& s, OutText* out, std::string_view text) {
     console_print(s, text);
 }
 
+namespace {
+
+// Values per trace line built without the heap; each takes at most 13
+// characters ("(" ten digits ")" and the space).
+constexpr int kShortLineValues = 16;
+
+// One rendering as format_value writes it, at `p`; returns its end.
+char* put_value(char* p, ByteReader& r, int width, int radix) {
+    uint32_t v;
+    int hex_digits, dec_digits;
+    switch (width) {
+    case 1: v = read_u8(r); hex_digits = 2; dec_digits = 3; break;
+    case 2: v = read_target16(r); hex_digits = 4; dec_digits = 5; break;
+    case 4: v = read_target32(r); hex_digits = 8; dec_digits = 10; break;
+    default: return p;
+    }
+    if (radix == 16) {
+        *p++ = '0';
+        *p++ = 'x';
+        for (int i = hex_digits - 1; i >= 0; --i, v >>= 4) p[i] = kHexDigits[v & 0xF];
+        p += hex_digits;
+    } else {
+        *p++ = '(';
+        for (int i = dec_digits - 1; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
+        p += dec_digits;
+        *p++ = ')';
+    }
+    *p++ = ' ';
+    return p;
+}
+
+}  // namespace
+
 size_t trace_values(Session& s, OutText* out, const char* label, const ByteReader& at, int count, int width,
                     int radix) {
     if (!s.opt.trace) return at.pos;
+    if (count <= kShortLineValues) {
+        // The common short line, built on the stack.
+        char line[20 + kShortLineValues * 13 + 1];
+        size_t n = 0;
+        while (label && n < 20 && label[n]) ++n;
+        if (n) std::memcpy(line, label, n);
+        std::memset(line + n, ' ', 20 - n);
+        char* p = line + 20;
+        ByteReader r = at;
+        for (int i = 0; i < count; ++i) p = put_value(p, r, width, radix);
+        *p++ = '\n';
+        trace_line(s, out, std::string_view(line, static_cast<size_t>(p - line)));
+        return r.pos;
+    }
     // The label field is 20 columns; a longer label has its tail overwritten by the values.
     std::string line(20, ' ');
     if (label) {
@@ -37,20 +85,8 @@ void format_values(std::string& text, ByteReader& r, int count, int width, int r
 }
 
 void format_value(std::string& text, ByteReader& r, int width, int radix) {
-    uint32_t v;
-    int hex_digits, dec_digits;
-    switch (width) {
-    case 1: v = read_u8(r); hex_digits = 2; dec_digits = 3; break;
-    case 2: v = read_target16(r); hex_digits = 4; dec_digits = 5; break;
-    case 4: v = read_target32(r); hex_digits = 8; dec_digits = 10; break;
-    default: return;
-    }
-    if (radix == 16) {
-        format_hex_prefixed(text, v, hex_digits);
-    } else {
-        format_decimal_paren(text, v, dec_digits);
-    }
-    text += ' ';
+    char value[13];
+    text.append(value, static_cast<size_t>(put_value(value, r, width, radix) - value));
 }
 
 namespace {

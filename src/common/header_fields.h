@@ -35,6 +35,32 @@ void trace_header_fields(Session& s, OutText& out, const HeaderField<T> (&fields
 template <typename T, size_t N>
 bool read_header_fields(T& out, const HeaderField<T> (&fields)[N], const ByteReader& header) {
     bool whole = true;
+    size_t need = 0;
+    for (const HeaderField<T>& f : fields) need = f.offset + f.width > need ? f.offset + f.width : need;
+    if (header.pos <= header.end && header.end - header.pos >= need) {
+        // The whole header is there: no field needs the clamping seek.
+        ByteReader at = header;
+        for (const HeaderField<T>& f : fields) {
+            if (!f.member) continue;
+            at.pos = header.pos + f.offset;
+            switch (f.width) {
+            case 2: out.*f.member = read_target16(at); break;
+            case 4: out.*f.member = read_target32(at); break;
+            default: out.*f.member = read_target(at, f.width); break;
+            }
+        }
+        return !at.overrun;
+    }
+    if (header.pos >= header.end) {
+        // No byte of it is there: every stored field reads as 0.
+        for (const HeaderField<T>& f : fields) {
+            if (f.member) {
+                out.*f.member = 0;
+                whole = false;
+            }
+        }
+        return whole;
+    }
     for (const HeaderField<T>& f : fields) {
         if (!f.member) continue;
         ByteReader at = header;

@@ -130,7 +130,11 @@ void read_table(Session& s, OutText& sym, const ByteReader& img, uint32_t table,
         ByteReader e = table_entry(img, table, i, entsize, entry_bytes, cut);
         if (s.opt.trace) {
             heading.clear();
-            append_printf(heading, "%s[% 3d]%s", before, static_cast<int>(i), after);
+            heading += before;
+            heading += '[';
+            append_dec_blank(heading, static_cast<int32_t>(i), 3);
+            heading += ']';
+            heading += after;
             trace_line(s, &sym, heading);
             trace_header_fields(s, sym, fields, e);
         }
@@ -221,7 +225,9 @@ bool read_elf(Session& s, OutText& sym) {
         }
         if (s.opt.trace) {
             std::string line;
-            append_printf(line, "/Section Name [% 3d]", static_cast<int>(i));
+            line += "/Section Name [";
+            append_dec_blank(line, static_cast<int32_t>(i), 3);
+            line += ']';
             line.append(name, 0, kMaxTracedName);
             line += '\n';
             trace_line(s, &sym, line);

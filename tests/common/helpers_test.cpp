@@ -3,6 +3,7 @@
 
 #include "common/bytes.h"
 #include "common/format.h"
+#include "common/header_fields.h"
 #include "common/scan.h"
 #include "common/session.h"
 
@@ -192,3 +193,50 @@ TEST(TextIo, CrLfOutAndLinesBackWholeAndLong) {
 }
 
 }  // namespace
+
+TEST(TraceValues, ShortAndLongLinesRenderAlike) {
+    Session s;
+    s.console.to_memory = true;
+    s.opt.trace = true;
+    std::vector<uint8_t> b(80, 0);
+    for (size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(0xF7 - 3 * i);
+    // Per row: values, width, radix; 16 values is the longest stack-built line.
+    const struct { int count, width, radix; } kRows[] = {
+        {16, 4, 10}, {17, 4, 10}, {16, 1, 16}, {17, 2, 16}, {3, 3, 16}, {0, 1, 16}, {21, 4, 16},
+    };
+    for (const auto& row : kRows) {
+        OutText out;
+        out_open_memory(out);
+        ByteReader r = over(b, true);
+        const size_t end = trace_values(s, &out, "/label", r, row.count, row.width, row.radix);
+        ByteReader expect_r = over(b, true);
+        std::string expect = "/label              ";
+        format_values(expect, expect_r, row.count, row.width, row.radix);
+        EXPECT_EQ(out.data, expect + "\r\n") << row.count << " x " << row.width;
+        EXPECT_EQ(end, expect_r.pos);
+    }
+}
+
+struct TwoFields {
+    uint32_t a = 7, b = 7;
+};
+constexpr HeaderField<TwoFields> kTwoFields[] = {
+    {"/a", 1, 1, 2, &TwoFields::a}, {"/skip", 0, 1, 1, nullptr}, {"/b", 3, 1, 4, &TwoFields::b}};
+
+TEST(HeaderFields, WholeCutAndMissingHeadersRead) {
+    const std::vector<uint8_t> b = {0xEE, 0x12, 0x34, 0x01, 0x02, 0x03, 0x04};
+    // Per row: where the header starts, how many bytes are there, its values.
+    const struct { size_t start, length; bool whole; uint32_t a, b; } kRows[] = {
+        {0, 7, true, 0x1234, 0x01020304},   // all there
+        {0, 6, false, 0x1234, 0x01020300},  // last byte cut
+        {0, 2, false, 0x1200, 0},           // most of it cut
+        {7, 0, false, 0, 0},                // nothing there
+    };
+    for (const auto& row : kRows) {
+        TwoFields f;
+        ByteReader r = make_reader(b.data(), b.size(), row.start, row.length, true);
+        EXPECT_EQ(read_header_fields(f, kTwoFields, r), row.whole) << row.length;
+        EXPECT_EQ(f.a, row.a) << row.length;
+        EXPECT_EQ(f.b, row.b) << row.length;
+    }
+}
