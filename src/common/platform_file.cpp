@@ -149,9 +149,26 @@ bool close_file(FileHandle file, int& error) {
 }
 
 bool replace_file(const std::string& from, const std::string& to, int& error) {
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
-    error = errno_from_windows(GetLastError());
-    return false;
+    // Windows cannot replace a file while any handle on it is open: a virus
+    // scanner, an indexer, the debugger loading the last run's files or another
+    // run looking at the name hold it for a moment. Such a hold is waited out
+    // for a while; a read-only file or a folder under the name is not.
+    constexpr int kWaitMs = 5000;
+    for (int waited_ms = 0;; waited_ms += 10) {
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        DWORD code = GetLastError();
+        bool held = code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION || code == ERROR_ACCESS_DENIED;
+        if (held) {
+            DWORD attributes = GetFileAttributesA(to.c_str());
+            held = attributes == INVALID_FILE_ATTRIBUTES ||
+                   (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+        }
+        if (!held || waited_ms >= kWaitMs) {
+            error = errno_from_windows(code);
+            return false;
+        }
+        Sleep(10);
+    }
 }
 
 bool remove_file(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
