@@ -84,6 +84,7 @@ fuzz-cov:
 
 # Benchmark against readelf on generated firmware (needs gcc-arm-none-eabi,
 # binutils, python3; see bench/README.md): make bench [BENCH_N=250] [BENCH_RUNS=5]
+#   [BENCH_PHASES=1 [BENCH_BASELINE=old/morvik]]: instructions per phase under callgrind
 bench:
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	$(CMAKE) --build $(BUILD) -j$(JOBS) --target morvik

@@ -58,7 +58,7 @@ std::string measure(const TempDir& d, const std::string& files) {
 // output checksums for a later comparison.
 void expect_report(const std::string& report, const std::string& label) {
     EXPECT_NE(report.find("== " + label), std::string::npos) << report;
-    for (const char* cmd : {"\nmorvik ", "\nmorvik -a ", "\nmorvik -d ", "\nreadelf "})
+    for (const char* cmd : {"\nmorvik ", "\nmorvik 1cpu ", "\nmorvik -a ", "\nmorvik -d ", "\nreadelf ", "\n== goals\n"})
         EXPECT_NE(report.find(cmd), std::string::npos) << cmd << "\n" << report;
     EXPECT_EQ(report.find("symbols None"), std::string::npos) << report;
     EXPECT_EQ(report.find("symbols 0,"), std::string::npos) << report;

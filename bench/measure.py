@@ -32,8 +32,31 @@ import time
 
 MODES = [
     ("morvik", []),
+    ("morvik 1cpu", []),
     ("morvik -a", ["-a"]),
     ("morvik -d", ["-d"]),
+]
+# "morvik 1cpu" is the default conversion confined to one CPU (as `taskset -c 0`
+# would), so that it converts its units on one thread.
+ONE_CPU = {"morvik 1cpu"}
+# The goals the report checks, per file (ratios are the paired medians).
+GOAL_DEFAULT = 0.12        # default conversion with every CPU, / readelf
+GOAL_ONE_CPU = 0.20        # the same on one CPU
+GOAL_TRACE = 0.8           # -d, / readelf
+GOAL_SREC_EXTRA = 0.05     # what -a may add to the default conversion
+GOAL_GROWTH = 2.1          # time(2N) / time(N), fastest runs
+GOAL_MEMORY_MIB = 32       # peak memory above the file size
+# The phases of a conversion: the functions whose inclusive instruction
+# counts callgrind reports (--phases), in run order.
+PHASES = [
+    ("read input", ["load_input_file", "read_regular_file"]),
+    ("ELF headers", ["read_elf"]),
+    (".debug_loc scan", ["dump_loc_section"]),
+    ("symbols", ["walk_units"]),
+    ("line programs", ["read_line_programs"]),
+    ("S-records", ["write_srec_file"]),
+    ("LIN file", ["finish_line_file"]),
+    ("commit", ["commit_outputs"]),
 ]
 READELF_ARGS = ["--debug-dump=info,decodedline,loc"]
 TOTALS = re.compile(rb"complete symbols=(\d+) lines=(\d+)")
@@ -103,7 +126,12 @@ def count_dies(path, readelf, work):
 GNU_TIME = "/usr/bin/time"
 
 
-def run_once(argv, cwd, stdout_path):
+def first_cpu_only():
+    cpus = sorted(os.sched_getaffinity(0))
+    os.sched_setaffinity(0, cpus[:1])
+
+
+def run_once(argv, cwd, stdout_path, one_cpu=False):
     """Run one command; returns (wall seconds, cpu seconds, max RSS KiB, exit code).
 
     The peak memory comes from GNU time when it is installed: a child forked
@@ -118,7 +146,8 @@ def run_once(argv, cwd, stdout_path):
     out = open(stdout_path, "wb") if stdout_path else subprocess.DEVNULL
     try:
         t0 = time.perf_counter()
-        proc = subprocess.Popen(argv, cwd=cwd, stdout=out, stderr=subprocess.DEVNULL)
+        proc = subprocess.Popen(argv, cwd=cwd, stdout=out, stderr=subprocess.DEVNULL,
+                                preexec_fn=first_cpu_only if one_cpu else None)
         _pid, status, ru = os.wait4(proc.pid, 0)
         wall = time.perf_counter() - t0
         proc.returncode = os.waitstatus_to_exitcode(status)
@@ -188,8 +217,8 @@ def measure_file(label, path, args, log):
         for name, argv in commands:
             # The trace console is as large as the trace SYM file: it goes
             # to /dev/null like readelf's dump.
-            capture = console if name in ("morvik", "morvik -a") else None
-            wall, cpu, rss, rc = run_once(argv, run_dir, capture)
+            capture = console if name in ("morvik", "morvik 1cpu", "morvik -a") else None
+            wall, cpu, rss, rc = run_once(argv, run_dir, capture, name in ONE_CPU)
             res["times"][name].append((wall, cpu, rss))
             if name.startswith("morvik"):
                 if rc != 0:
@@ -248,7 +277,7 @@ def report(results, args, machine):
             "command", "median s", "min s", "cpu s", "/readelf", "paired", "DWARF MB/s", "DIEs/s",
             "rows/s", "peak MiB", "limit MiB"))
         ref_runs = [t[0] for t in r["times"]["readelf"]]
-        limit = (r["file_bytes"] + 64 * 1024 * 1024) / (1024 * 1024)
+        limit = r["file_bytes"] / (1024 * 1024) + GOAL_MEMORY_MIB
         for name in [m[0] for m in MODES] + ["readelf"]:
             ts = r["times"][name]
             wall = median([t[0] for t in ts])
@@ -287,7 +316,112 @@ def report(results, args, machine):
                 b_min = min(t[0] for t in big["times"][name])
                 w("%-12s time x%.2f (medians), x%.2f (fastest runs)" % (
                     name, b / a if a else 0.0, b_min / a_min if a_min else 0.0))
+    w("")
+    w("== goals")
+    for line in goal_lines(results):
+        w(line)
+    if args.phases:
+        w("")
+        for line in phase_lines(results, args):
+            w(line)
     return "\n".join(out) + "\n"
+
+
+def paired_ratio(r, name, ref_name="readelf"):
+    """Median over the rounds of time(name) / time(ref_name) within a round."""
+    ref = [t[0] for t in r["times"][ref_name]]
+    return median([t[0] / b for t, b in zip(r["times"][name], ref) if b])
+
+
+def goal_lines(results):
+    """Each goal of the benchmark with the figure measured and ok / MISSED."""
+    out = []
+
+    def check(what, value, limit, unit="x"):
+        out.append("  %-44s %8.2f%s  (goal <= %.2f%s)  %s" % (
+            what, value, unit, limit, unit, "ok" if value <= limit else "MISSED"))
+
+    cpus = len(os.sched_getaffinity(0))
+    for r in results:
+        out.append("%s:" % r["label"])
+        if cpus >= 2:
+            check("default, %d CPUs, / readelf" % cpus, paired_ratio(r, "morvik"), GOAL_DEFAULT)
+        check("default, one CPU, / readelf", paired_ratio(r, "morvik 1cpu"), GOAL_ONE_CPU)
+        check("-a added to the default", 100.0 * (paired_ratio(r, "morvik -a", "morvik") - 1.0),
+              100.0 * GOAL_SREC_EXTRA, " %")
+        check("-d / readelf", paired_ratio(r, "morvik -d"), GOAL_TRACE)
+        peak = max(t[2] for name in r["times"] if name.startswith("morvik") for t in r["times"][name]) / 1024.0
+        check("peak memory above the file size", peak - r["file_bytes"] / (1024 * 1024), GOAL_MEMORY_MIB, " MiB")
+    if len(results) >= 2:
+        small, big = results[0], results[-1]
+        for name in [m[0] for m in MODES]:
+            a = min(t[0] for t in small["times"][name])
+            b = min(t[0] for t in big["times"][name])
+            check("growth %s -> %s, %s" % (small["label"], big["label"], name), b / a if a else 0.0, GOAL_GROWTH)
+    return out
+
+
+CG_LINE = re.compile(r"^\s*([\d,]+)\s+\(\s*[\d.]+%\)\s+(.*)$")
+
+
+def callgrind_phases(binary, elf, extra, work):
+    """Inclusive instruction counts per phase of one run under callgrind:
+    (total, {phase: count or None})."""
+    run_dir = os.path.join(work, "phases")
+    os.makedirs(run_dir, exist_ok=True)
+    shutil.copyfile(elf, os.path.join(run_dir, "fw.elf"))
+    out = os.path.join(run_dir, "callgrind.out")
+    subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, binary, "fw.elf"] + extra,
+                   cwd=run_dir, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+    text = subprocess.run(["callgrind_annotate", "--inclusive=yes", "--threshold=100", out],
+                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=False).stdout.decode("utf-8", "replace")
+    total, found = 0, {}
+    for line in text.splitlines():
+        m = CG_LINE.match(line)
+        if not m:
+            continue
+        count, where = int(m.group(1).replace(",", "")), m.group(2)
+        if "PROGRAM TOTALS" in where:
+            total = count
+            continue
+        fn = re.search(r"([A-Za-z_][\w]*)\(", where)
+        if fn:
+            found[fn.group(1)] = max(found.get(fn.group(1), 0), count)
+    shutil.rmtree(run_dir, ignore_errors=True)
+    phases = {}
+    for label, names in PHASES:
+        counts = [found[n] for n in names if n in found]
+        phases[label] = max(counts) if counts else None
+    return total, phases
+
+
+def phase_lines(results, args):
+    """Per phase instruction counts (and the wall time they stand for) of the
+    first file, for -a and -d, of morvik and of the --baseline binary."""
+    r = results[0]
+    binaries = [("this", args.morvik)] + ([("baseline", args.baseline)] if args.baseline else [])
+    out = ["per phase, %s (callgrind inclusive instructions; ms = share of the median wall time):" % r["label"]]
+    for mode, extra in (("morvik -a", ["-a"]), ("morvik -d", ["-d"])):
+        wall = median([t[0] for t in r["times"][mode]])
+        counted = [(who, callgrind_phases(path, r["path"], extra, args.work)) for who, path in binaries]
+        out.append("  %s:" % mode)
+        head = "    %-18s" % "phase"
+        for who, _ in counted:
+            head += " %16s %8s" % (who + " Ir", "ms")
+        out.append(head)
+        for label, _names in PHASES + [("whole run", [])]:
+            line = "    %-18s" % label
+            for _who, (total, phases) in counted:
+                count = total if label == "whole run" else phases.get(label)
+                if count is None:
+                    line += " %16s %8s" % ("-", "-")
+                else:
+                    line += " %16s %8.1f" % ("{:,}".format(count),
+                                             1000.0 * wall * count / total if total else 0.0)
+            out.append(line)
+        if args.baseline:
+            out.append("    (ms of the baseline use this binary's wall time: compare the Ir columns)")
+    return out
 
 
 def machine_text():
@@ -311,6 +445,9 @@ def main(argv):
     ap.add_argument("--work", default=None, help="scratch directory for the runs")
     ap.add_argument("--report", default=None, help="also write the report to this file")
     ap.add_argument("--quiet", action="store_true", help="no progress lines on stderr")
+    ap.add_argument("--phases", action="store_true",
+                    help="count instructions per phase with callgrind (about 40 times a run)")
+    ap.add_argument("--baseline", default=None, help="with --phases: a second binary to count beside morvik")
     ap.add_argument("files", nargs="+", help="ELF files, as LABEL=PATH or PATH, smallest first")
     args = ap.parse_args(argv)
     if args.runs < 1:
@@ -318,6 +455,10 @@ def main(argv):
     args.morvik = os.path.abspath(args.morvik)
     if not os.access(args.morvik, os.X_OK):
         ap.error("morvik binary not found: %s" % args.morvik)
+    if args.phases and shutil.which("valgrind") is None:
+        ap.error("--phases needs valgrind")
+    if args.baseline:
+        args.baseline = os.path.abspath(args.baseline)
     if shutil.which(args.readelf) is None:
         ap.error("readelf not found: %s" % args.readelf)
     if args.work is None:

@@ -7,7 +7,7 @@
 # with arm-none-eabi-gcc -O2 -gdwarf-2 -gstrict-dwarf -mcpu=cortex-m4 -mthumb
 # and links two ELF files from it: the first N units and all 2N units.  The
 # tree and the objects are kept in the cache directory, so only the first run
-# compiles.  Then bench/measure.py times morvik (default, -a, -d) and readelf
+# compiles.  Then bench/measure.py times morvik (default, one CPU, -a, -d) and readelf
 # --debug-dump=info,decodedline,loc on both files, RUNS times each, and prints
 # the report (also saved as CACHE/last_report.txt).
 set -euo pipefail
@@ -79,6 +79,9 @@ make -C "$tree" -j"$jobs" --no-print-directory >"$tree/build.log" 2>&1 || {
 }
 echo "== firmware ready after $(( $(date +%s) - start )) s" >&2
 
-python3 "$here/measure.py" --morvik "$morvik" --runs "$runs" --work "$cache/work" \
+phases=()
+[ -n "${BENCH_PHASES:-}" ] && phases=(--phases)
+[ -n "${BENCH_BASELINE:-}" ] && phases+=(--baseline "$BENCH_BASELINE")
+python3 "$here/measure.py" --morvik "$morvik" --runs "$runs" --work "$cache/work" "${phases[@]}" \
     --report "$cache/last_report.txt" \
     "N=$units=$tree/firmware_$units.elf" "2N=$big=$tree/firmware_$big.elf"
