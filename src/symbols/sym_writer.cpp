@@ -58,16 +58,21 @@ int32_t add32(int32_t a, int32_t b) {
 
 bool has_bit(const SymbolEntry& e) { return (e.kind & kKindBit) != 0; }
 
-// Scans the BIT entries behind r for one not yet fixed, at another location
-// than `loc`, with the given element size and a bit offset at or above
-// `limit` (above = true) or below it (above = false).
-bool scan_bit_fields(const SymbolState& t, int r, int32_t loc, int32_t one_byte, int32_t limit, bool above) {
+// What the BIT entries behind r that are not yet fixed and lie at another
+// location than `loc` hold: fields of a 4-byte element at bit 16 or above,
+// fields of an 8-byte element at bit 32 or above, and below 32. One pass
+// answers all three; it stops once the first (which decides alone) is seen.
+enum BitSeen : unsigned { kSeenUpper16 = 1, kSeenUpper32 = 2, kSeenLower32 = 4 };
+
+unsigned scan_bit_fields(const SymbolState& t, int r, int32_t loc) {
+    unsigned seen = 0;
     for (int j = r + 1; j <= kLastMainEntry && has_bit(t.entries[j]); ++j) {
         const SymbolEntry& x = t.entries[j];
-        if (x.bit_fixed != 0 || x.location == loc || x.one_byte != one_byte) continue;
-        if (above ? x.bit_off >= limit : x.bit_off < limit) return true;
+        if (x.bit_fixed != 0 || x.location == loc) continue;
+        if (x.one_byte == 4 && x.bit_off >= 16) return seen | kSeenUpper16;
+        if (x.one_byte == 8) seen |= x.bit_off >= 32 ? kSeenUpper32 : kSeenLower32;
     }
-    return false;
+    return seen;
 }
 
 // A bit field counted from the far end of a wider storage unit: moves it
@@ -296,12 +301,12 @@ void normalise_type_name(std::string& typen) {
 
 void fix_bit_field(SymbolState& t, int r) {
     if (r < 0 || r >= kLastMainEntry) return;  // nothing behind the last main-bank entry
-    const int32_t loc = t.entries[r].location;
-    if (scan_bit_fields(t, r, loc, 4, 16, true))
+    const unsigned seen = scan_bit_fields(t, r, t.entries[r].location);
+    if (seen & kSeenUpper16)
         move_to_upper_half(t, r, 16, 2);
-    else if (scan_bit_fields(t, r, loc, 8, 32, true))
+    else if (seen & kSeenUpper32)
         move_to_upper_half(t, r, 32, 4);
-    else if (scan_bit_fields(t, r, loc, 8, 32, false))
+    else if (seen & kSeenLower32)
         move_to_lower_half(t, r);
 }
 
