@@ -12,6 +12,7 @@
 #include "locations/loc_expr.h"
 #include "symbols/call_sites.h"
 #include "symbols/dwarf_names.h"
+#include "symbols/position_index.h"
 #include "symbols/scope_rules.h"
 #include "symbols/sym_writer.h"
 #include "symbols/type_cache.h"
@@ -61,7 +62,7 @@ struct TreeBuilder {
     // Member entries by die_pos, built once a tree grows large, so that the
     // refusal test stays cheap for structures with hundreds of members.
     // Lookups re-check the entry, so stale positions are harmless.
-    std::unordered_multimap<size_t, int> member_index;
+    PositionIndex member_index;
     bool member_index_active = false;
 
     // One attribute value buffer per depth, reused from DIE to DIE: a fresh
@@ -244,14 +245,13 @@ int TreeBuilder::refusing_entry(size_t values_at) {
         return -1;
     }
     if (!member_index_active) {
-        for (int i = 1; i <= t.current; ++i) member_index.emplace(e[i].die_pos, i);
+        for (int i = 1; i <= t.current; ++i) member_index.insert(e[i].die_pos, i);
         member_index_active = true;
     }
     int lowest = -1;
-    auto range = member_index.equal_range(values_at);
-    for (auto it = range.first; it != range.second; ++it)
-        if (it->second <= t.current && e[it->second].die_pos == values_at && (lowest < 0 || it->second < lowest))
-            lowest = it->second;
+    member_index.for_each(values_at, [&](int i) {
+        if (i <= t.current && e[i].die_pos == values_at && (lowest < 0 || i < lowest)) lowest = i;
+    });
     return lowest;
 }
 
@@ -276,7 +276,7 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         write_type_field(t, t.current, TypeField::nest, nest);
         write_type_field(t, t.current, TypeField::die_pos, static_cast<int64_t>(values_at));
         member_entry = t.current;
-        if (member_index_active) member_index.emplace(values_at, t.current);
+        if (member_index_active) member_index.insert(values_at, t.current);
     }
     int target = t.current;
     const bool member = tag == DW_TAG_member && !e[0].name.empty();
@@ -501,7 +501,7 @@ bool TreeBuilder::replay(const TypeExpansion& x) {
         for (size_t i = x.writes.from; i < x.writes.to; ++i) {
             const TypeWrite& w = journal.writes[i];
             if (w.field == TypeField::die_pos)
-                member_index.emplace(static_cast<size_t>(w.value), w.entry - x.target + target);
+                member_index.insert(static_cast<size_t>(w.value), w.entry - x.target + target);
         }
     }
     return true;
