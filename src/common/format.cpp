@@ -9,7 +9,7 @@
 void trace_line(Session& s, OutText* out, std::string_view text) {
     if (!s.opt.trace) return;
     if (out) out_write(*out, text);
-    console_print(s, text);
+    console_trace(s, text);
 }
 
 namespace {
@@ -153,16 +153,25 @@ void append_dec(std::string& text, int32_t value) {
 }
 
 void append_hex(std::string& text, uint64_t value, int min_digits) {
-    char digits[16];
-    char* const end = digits + sizeof digits;
+    // Sixteen digits hold any value; the zeros of a wider field are padded
+    // on the stack as well, so the text grows by one append.
+    constexpr int kRoom = 32;
+    char digits[kRoom];
+    char* const end = digits + kRoom;
     char* p = end;
     do {
         *--p = kHexDigits[value & 0xF];
         value >>= 4;
     } while (value != 0);
     const int n = static_cast<int>(end - p);
-    if (min_digits > n) text.append(static_cast<size_t>(min_digits - n), '0');
-    text.append(p, static_cast<size_t>(n));
+    if (min_digits > n) {
+        if (min_digits > kRoom) {
+            text.append(static_cast<size_t>(min_digits - n), '0');
+        } else {
+            while (end - p < min_digits) *--p = '0';
+        }
+    }
+    text.append(p, static_cast<size_t>(end - p));
 }
 
 void append_dec_blank(std::string& text, int32_t value, int width) {

@@ -7,8 +7,26 @@ void console_print_always(Session& s, std::string_view text) {
     if (s.console.to_memory) {
         s.console.text.append(text.data(), text.size());
     } else {
+        console_flush(s);
         std::fwrite(text.data(), 1, text.size(), stdout);
     }
+}
+
+void console_trace(Session& s, std::string_view text) {
+    if (s.opt.quiet) return;
+    if (s.console.to_memory) {
+        s.console.text.append(text.data(), text.size());
+        return;
+    }
+    constexpr size_t kPiece = size_t{64} << 10;
+    s.console.pending.append(text.data(), text.size());
+    if (s.console.pending.size() >= kPiece) console_flush(s);
+}
+
+void console_flush(Session& s) {
+    if (s.console.pending.empty()) return;
+    std::fwrite(s.console.pending.data(), 1, s.console.pending.size(), stdout);
+    s.console.pending.clear();
 }
 
 void console_print(Session& s, std::string_view text) {

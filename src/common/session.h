@@ -40,7 +40,8 @@ struct RunOptions {
 // Where console text goes: standard output, or a memory buffer.
 struct Console {
     bool to_memory = false;
-    std::string text;  // everything printed, when to_memory
+    std::string text;     // everything printed, when to_memory
+    std::string pending;  // trace lines not yet handed to standard output
 };
 
 // Output files of a run: on disk, or (for in-memory conversions) kept in
@@ -96,6 +97,10 @@ struct Session {
 void console_print(Session& s, std::string_view text);
 // Prints regardless of quiet mode (the banner, the usage message).
 void console_print_always(Session& s, std::string_view text);
+// Trace lines: gathered and handed to standard output in large pieces, and
+// always before any other console text.
+void console_trace(Session& s, std::string_view text);
+void console_flush(Session& s);
 // One console line "warning: <text>\n" (through console_print).
 void warn(Session& s, std::string_view text);
 // One console line "error: <text>\n" (through console_print).

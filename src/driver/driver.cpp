@@ -279,7 +279,9 @@ int run_morvik(Session& s, int argc, const char* const* argv) {
     // The program's one catch: memory running out anywhere in the run (the
     // image, a table) ends it with a message instead of an abort.
     try {
-        return run_sequence(s, argc, argv);
+        const int code = run_sequence(s, argc, argv);
+        console_flush(s);
+        return code;
     } catch (const std::bad_alloc&) {
         discard_outputs(s);
         s.image = std::vector<uint8_t>();

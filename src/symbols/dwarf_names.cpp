@@ -1,6 +1,7 @@
 #include "symbols/dwarf_names.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "common/format.h"
 
@@ -119,14 +120,38 @@ const char* find_name(const NameRow (&rows)[N], uint32_t code) {
 // against the format (where the code takes four characters), so a code of
 // three or more digits makes the label longer by the extra digits.
 void append_label(std::string& text, const char* prefix, const char* name, uint32_t code, size_t width) {
-    size_t start = text.size();
-    text += prefix;
-    text += name;
-    size_t format_length = text.size() - start + 8;  // "(0x%02X)"
-    text += "(0x";
-    append_hex(text, code, 2);
-    text += ')';
-    if (format_length < width) text.append(width - format_length, ' ');
+    // The names come from the tables above: prefix, name, code and padding
+    // fit the stack buffer, and the label is appended in one step.
+    char buf[160];
+    const size_t np = std::strlen(prefix), nn = std::strlen(name);
+    const size_t format_length = np + nn + 8;  // "(0x%02X)"
+    if (np + nn + 16 > sizeof buf || width + 8 > sizeof buf) {
+        text += prefix;
+        text += name;
+        text += "(0x";
+        append_hex(text, code, 2);
+        text += ')';
+        if (format_length < width) text.append(width - format_length, ' ');
+        return;
+    }
+    char* p = buf;
+    std::memcpy(p, prefix, np);
+    p += np;
+    std::memcpy(p, name, nn);
+    p += nn;
+    *p++ = '(';
+    *p++ = '0';
+    *p++ = 'x';
+    if (code < 0x10) *p++ = '0';
+    p = put_hex(p, code);
+    *p++ = ')';
+    if (format_length < width) {
+        // The padding counts the code as two digits, however many it has.
+        const size_t pad = width - format_length;
+        std::memset(p, ' ', pad);
+        p += pad;
+    }
+    text.append(buf, static_cast<size_t>(p - buf));
 }
 
 }  // namespace

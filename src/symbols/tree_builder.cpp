@@ -1,6 +1,7 @@
 #include "symbols/tree_builder.h"
 
 #include <algorithm>
+#include <deque>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -69,6 +70,10 @@ struct TreeBuilder {
     // buffer costs a 1 KB clear, and the nested calls a type reference makes
     // must not overwrite the value of the caller.
     std::vector<std::unique_ptr<AttributeValue>> values;
+    // The trace text of a location operation, per depth like the values, and
+    // the trace line being built: their room is reused from line to line.
+    std::deque<std::string> loc_texts;  // a deque: growing keeps the outer depths in place
+    std::string trace_text;
 
     // Each type DIE is expanded once per situation and copied afterwards
     // (type_cache.h). A follow that may be kept is recorded while it runs:
@@ -157,7 +162,8 @@ void TreeBuilder::warn_once(bool& warned, const char* subject, size_t die) {
 
 void TreeBuilder::trace_die(const DieEntry& e, const char* tag_text) {
     if (!s.opt.trace) return;
-    std::string line = "/[0x";
+    std::string& line = trace_text;
+    line.assign("/[0x");
     append_hex(line, static_cast<unsigned>(e.offset - unit.info_start), 4);
     line += "]{0x";
     append_hex(line, static_cast<unsigned>(e.offset - unit.unit_start), 4);
@@ -171,7 +177,8 @@ void TreeBuilder::trace_die(const DieEntry& e, const char* tag_text) {
 
 void TreeBuilder::trace_attribute(uint32_t attr, uint32_t declared_form, const AttributeValue& v,
                                   const std::string& loc_text) {
-    std::string line = "/ ";
+    std::string& line = trace_text;
+    line.assign("/ ");
     append_attribute_label(line, attr);
     line += ' ';
     append_form_label(line, declared_form);
@@ -297,11 +304,12 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     ByteReader pair = at.pairs(decl);
     const size_t level = static_cast<size_t>(depth);
     while (values.size() <= level) values.push_back(std::make_unique<AttributeValue>());
+    if (loc_texts.size() <= level) loc_texts.resize(level + 1);
     AttributeValue& v = *values[level];
     clear_attribute_value(v);
     v.size = 0;
     v.hex_text = tracing;
-    std::string loc_text;
+    std::string& loc_text = loc_texts[level];
     bool value_cut = false;
 
     for (;;) {
