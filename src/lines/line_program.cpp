@@ -401,7 +401,7 @@ struct ProgramReader {
         bool complete = true;
         // The instruction texts feed only the trace.
         const bool want = s.opt.trace;
-        std::string text;
+        std::string text, line_text;  // reused from opcode to opcode
         while (r.pos < r.end) {
             const uint8_t op = read_u8(r);
             text.clear();
@@ -505,7 +505,10 @@ struct ProgramReader {
             }
             if (want) {
                 if (text.size() > kMaxTraceText) text.resize(kMaxTraceText);
-                trace_line(s, &lxx, "/ " + text + "\n");
+                line_text.assign("/ ");
+                line_text += text;
+                line_text += '\n';
+                trace_line(s, &lxx, line_text);
             }
         }
         write_end_marker(lxx);

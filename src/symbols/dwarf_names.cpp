@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <string_view>
 
 #include "common/format.h"
 
@@ -9,7 +10,7 @@ namespace {
 
 struct NameRow {
     uint32_t code;
-    const char* name;  // the part after the group prefix
+    std::string_view name;  // the part after the group prefix
 };
 
 // Rows in ascending code order (looked up by binary search).
@@ -102,7 +103,7 @@ constexpr NameRow kEncodingNames[] = {
 };
 
 template <size_t N>
-const char* find_name(const NameRow (&rows)[N], uint32_t code) {
+std::string_view find_name(const NameRow (&rows)[N], uint32_t code) {
     size_t lo = 0, hi = N;
     while (lo < hi) {
         size_t mid = lo + (hi - lo) / 2;
@@ -112,18 +113,18 @@ const char* find_name(const NameRow (&rows)[N], uint32_t code) {
             hi = mid;
         }
     }
-    return (lo < N && rows[lo].code == code) ? rows[lo].name : nullptr;
+    return (lo < N && rows[lo].code == code) ? rows[lo].name : std::string_view();
 }
 
 // Appends prefix + name + "(0x%02X)" and pads with spaces as the label's
 // format would be padded to `width` characters: the padding is counted
 // against the format (where the code takes four characters), so a code of
 // three or more digits makes the label longer by the extra digits.
-void append_label(std::string& text, const char* prefix, const char* name, uint32_t code, size_t width) {
+void append_label(std::string& text, std::string_view prefix, std::string_view name, uint32_t code, size_t width) {
     // The names come from the tables above: prefix, name, code and padding
     // fit the stack buffer, and the label is appended in one step.
     char buf[160];
-    const size_t np = std::strlen(prefix), nn = std::strlen(name);
+    const size_t np = prefix.size(), nn = name.size();
     const size_t format_length = np + nn + 8;  // "(0x%02X)"
     if (np + nn + 16 > sizeof buf || width + 8 > sizeof buf) {
         text += prefix;
@@ -135,9 +136,9 @@ void append_label(std::string& text, const char* prefix, const char* name, uint3
         return;
     }
     char* p = buf;
-    std::memcpy(p, prefix, np);
+    std::memcpy(p, prefix.data(), np);
     p += np;
-    std::memcpy(p, name, nn);
+    std::memcpy(p, name.data(), nn);
     p += nn;
     *p++ = '(';
     *p++ = '0';
@@ -157,8 +158,8 @@ void append_label(std::string& text, const char* prefix, const char* name, uint3
 }  // namespace
 
 void append_attribute_label(std::string& text, uint32_t code) {
-    const char* name = find_name(kAttributeNames, code);
-    if (!name) {
+    const std::string_view name = find_name(kAttributeNames, code);
+    if (name.empty()) {
         append_label(text, "DW_AT_", "??????", code, 44);
         return;
     }
@@ -168,8 +169,8 @@ void append_attribute_label(std::string& text, uint32_t code) {
 }
 
 void append_tag_label(std::string& text, uint32_t code) {
-    const char* name = find_name(kTagNames, code);
-    if (!name) {
+    const std::string_view name = find_name(kTagNames, code);
+    if (name.empty()) {
         append_label(text, "DW_TAG_", "??????", code, 38);
         return;
     }
@@ -179,8 +180,8 @@ void append_tag_label(std::string& text, uint32_t code) {
 }
 
 void append_form_label(std::string& text, uint32_t code) {
-    const char* name = find_name(kFormNames, code);
-    if (!name) {
+    const std::string_view name = find_name(kFormNames, code);
+    if (name.empty()) {
         append_label(text, "DW_", "??????", code, 26);
         return;
     }
@@ -191,8 +192,8 @@ void append_form_label(std::string& text, uint32_t code) {
 }
 
 void append_encoding_label(std::string& text, uint32_t code) {
-    const char* name = find_name(kEncodingNames, code);
-    append_label(text, "DW_ATE_", name ? name : "??????", code, 29);
+    const std::string_view name = find_name(kEncodingNames, code);
+    append_label(text, "DW_ATE_", name.empty() ? std::string_view("??????") : name, code, 29);
 }
 
 void attribute_label(std::string& dest, uint32_t code) {
