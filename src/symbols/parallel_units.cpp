@@ -35,6 +35,13 @@ struct RunResult {
     bool frames_asked = false;
 };
 
+// Frees the buffers (assigning an empty string would keep them).
+void release(RunResult& r) {
+    std::string().swap(r.sym);
+    std::string().swap(r.console);
+    std::vector<Console::OnceNote>().swap(r.notes);
+}
+
 struct Run {
     size_t first = 0, count = 0;  // units [first, first + count) of the plan
     bool done = false;
@@ -79,7 +86,8 @@ struct UnitWorker {
 
     // Converts the units of `run` as the walk on one thread would, starting
     // from `sibling_in`.
-    void convert(const SharedPlan& plan, const Run& run, size_t sibling_in, RunResult& out) {
+    // `buffer` (its capacity) takes the SYM text.
+    void convert(const SharedPlan& plan, const Run& run, size_t sibling_in, RunResult& out, std::string buffer) {
         w.console.text.clear();
         w.console.once_notes.clear();
         w.symbol_count = 0;
@@ -89,6 +97,8 @@ struct UnitWorker {
         st.sibling_use = SymbolState::SiblingUse{};
         OutText text;
         out_open_memory(text);
+        text.data = std::move(buffer);
+        text.data.clear();
         for (size_t k = run.first; k < run.first + run.count; ++k) {
             const size_t slot = plan.slot_base + k;
             const size_t pos = plan.info_begin + plan.units.slots[slot].start;
@@ -117,6 +127,9 @@ struct Pool {
     std::condition_variable changed;
     size_t next_run = 0;  // the next run no thread has taken
     size_t merged = 0;    // runs written out
+    // The SYM buffers of runs written out, kept for their capacity: the
+    // next runs fill them without growing and faulting in new pages.
+    std::vector<std::string> spare;
     bool stop = false;
     std::vector<std::thread> threads;
 
@@ -136,12 +149,20 @@ struct Pool {
         return static_cast<long>(next_run++);
     }
 
-    void convert(std::unique_ptr<UnitWorker>& worker, Run& run) {
+    // A buffer of a run written out, for the next run to fill (the lock held).
+    std::string spare_buffer() {
+        if (spare.empty()) return std::string();
+        std::string buffer = std::move(spare.back());
+        spare.pop_back();
+        return buffer;
+    }
+
+    void convert(std::unique_ptr<UnitWorker>& worker, Run& run, std::string buffer) {
         try {
             if (!worker) worker = std::make_unique<UnitWorker>(plan);
-            worker->convert(plan, run, 0, run.result);
+            worker->convert(plan, run, 0, run.result, std::move(buffer));
         } catch (const std::bad_alloc&) {
-            run.result = RunResult{};
+            release(run.result);
             run.failed = true;
             worker.reset();
         }
@@ -156,9 +177,10 @@ struct Pool {
                 changed.wait(lock);
                 continue;
             }
+            std::string buffer = spare_buffer();
             lock.unlock();
             Run& run = runs[static_cast<size_t>(taken)];
-            convert(worker, run);
+            convert(worker, run, std::move(buffer));
             lock.lock();
             run.done = true;
             changed.notify_all();
@@ -248,9 +270,10 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
                 pool.changed.wait(lock);
                 continue;
             }
+            std::string buffer = pool.spare_buffer();
             lock.unlock();
             Run& mine = pool.runs[static_cast<size_t>(taken)];
-            pool.convert(own, mine);
+            pool.convert(own, mine, std::move(buffer));
             lock.lock();
             mine.done = true;
             pool.changed.notify_all();
@@ -267,8 +290,8 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
             // Converted again on this thread; memory running out here ends
             // the conversion as it would on one thread.
             if (!own) own = std::make_unique<UnitWorker>(plan);
-            r = RunResult{};
-            own->convert(plan, run, sibling, r);
+            release(r);
+            own->convert(plan, run, sibling, r, std::string());
             sibling = r.sibling_out;
         } else if (sibling == 0 || use.settled || cleared) {
             sibling = r.sibling_out;
@@ -287,9 +310,11 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
         console_print_always(s, std::string_view(r.console).substr(from));
         s.symbol_count += r.symbols;
         frames_asked = frames_asked || r.frames_asked;
-        r = RunResult{};
+        std::string buffer = std::move(r.sym);
+        release(r);
 
         lock.lock();
+        if (pool.spare.size() < pool.window) pool.spare.push_back(std::move(buffer));
         ++pool.merged;
         pool.changed.notify_all();
     }
