@@ -251,21 +251,23 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
     Pool pool(plan);
     pool.runs = cut_runs(plan, unit_count, s.threads);
     pool.window = 2 * static_cast<size_t>(s.threads) + 2;
-    for (unsigned i = 1; i < s.threads && i < pool.runs.size(); ++i) {
+    for (unsigned i = 0; i < s.threads && i < pool.runs.size(); ++i) {
         try {
             pool.threads.emplace_back([&pool] { pool.work(); });
         } catch (const std::system_error&) {
-            break;  // this thread does the work of those that could not start
+            break;  // with none started, this thread converts the runs itself
         }
     }
 
-    std::unique_ptr<UnitWorker> own;  // this thread's, for its share and for runs converted again
+    // This thread writes the runs out as they come; it converts runs only
+    // when no worker could start, and those that must be converted again.
+    std::unique_ptr<UnitWorker> own;
     size_t sibling = s.sym->func_sibling;
     std::unique_lock<std::mutex> lock(pool.mutex);
     while (pool.merged < pool.runs.size()) {
         Run& run = pool.runs[pool.merged];
         if (!run.done) {
-            const long taken = pool.take(lock);
+            const long taken = pool.threads.empty() ? pool.take(lock) : -1;
             if (taken < 0) {
                 pool.changed.wait(lock);
                 continue;

@@ -2,9 +2,10 @@
 //
 // The unit headers are read first, in order (plan_units), which gives every
 // unit its place and the table of units DW_FORM_ref2 references need. The
-// units are then cut into runs of neighbouring units; worker threads convert
-// the runs, each into buffers of its own (its SYM text, its console text,
-// its symbol count), and this thread writes the buffers out in file order.
+// units are then cut into runs of neighbouring units; s.threads worker
+// threads convert the runs, each into buffers of its own (its SYM text, its
+// console text, its symbol count), and this thread writes the buffers out in
+// file order (a few runs ahead at most, so the buffers stay small).
 // The output is that of walking the units one by one on one thread:
 //
 // - func_sibling carries from one unit into the next. A run starts with 0
