@@ -13,8 +13,18 @@ else()
   set(CMAKE_SYSTEM_PROCESSOR AMD64)
 endif()
 
-set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++)
+# The compilers of the posix thread model, where installed: the symbol pass
+# uses std::thread, which the win32 model's library lacks before GCC 13.
+# The winpthreads library is linked in statically with the rest (-static).
+find_program(MINGW_POSIX_CXX ${MINGW_TRIPLET}-g++-posix)
+find_program(MINGW_POSIX_CC ${MINGW_TRIPLET}-gcc-posix)
+if(MINGW_POSIX_CXX AND MINGW_POSIX_CC)
+  set(CMAKE_C_COMPILER ${MINGW_POSIX_CC})
+  set(CMAKE_CXX_COMPILER ${MINGW_POSIX_CXX})
+else()
+  set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc)
+  set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++)
+endif()
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})

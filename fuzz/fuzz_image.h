@@ -108,6 +108,9 @@ struct FuzzCase {
 // value in eight (bits 0-2 all set), then bit 3 -g, bit 4 -i, bit 5 -f,
 // bit 6 -r, bit 7 -m, bit 0 -a and (without -d) bit 1 -l where allowed.
 std::vector<std::string> fuzz_arguments(uint8_t options, unsigned allowed);
+// The threads of the symbol pass for an option byte: 2 when bit 2 is set
+// (so always with -d), else 1.
+inline unsigned fuzz_threads(uint8_t options) { return (options & 4) ? 2 : 1; }
 
 // The input name every fuzz run converts.
 constexpr const char* kFuzzInputName = "fuzz.abs";

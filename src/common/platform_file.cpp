@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #if defined(_WIN32)
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -226,6 +228,14 @@ bool is_dbcs_lead_byte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
 unsigned long current_process_id() { return GetCurrentProcessId(); }
 
+unsigned usable_cpu_count() {
+    DWORD_PTR process = 0, system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) return 1;
+    unsigned count = 0;
+    for (; process != 0; process &= process - 1) ++count;
+    return count > 0 ? count : 1;
+}
+
 bool lock_output_set(OutputSetLock& lock, const std::string& path, int& error) {
     // No sharing: the next run waits until this handle closes, which deletes the file.
     const DWORD kFlags = FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE | FILE_FLAG_OPEN_REPARSE_POINT;
@@ -367,6 +377,19 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, std::vect
 bool is_dbcs_lead_byte(unsigned char) { return false; }
 
 unsigned long current_process_id() { return static_cast<unsigned long>(::getpid()); }
+
+unsigned usable_cpu_count() {
+#if defined(__linux__)
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+        const int count = CPU_COUNT(&set);
+        return count > 0 ? static_cast<unsigned>(count) : 1;
+    }
+#endif
+    const unsigned count = std::thread::hardware_concurrency();
+    return count > 0 ? count : 1;
+}
 
 bool lock_output_set(OutputSetLock& lock, const std::string& path, int& error) {
     // The holder removes the lock file before it unlocks, so a run that waited

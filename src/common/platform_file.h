@@ -47,6 +47,9 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, std::vect
 // (Windows); file names are plain bytes on POSIX systems.
 bool is_dbcs_lead_byte(unsigned char byte);
 unsigned long current_process_id();
+// The number of processors this process may run on (its affinity mask, so
+// `taskset -c 0` gives 1); at least 1.
+unsigned usable_cpu_count();
 // The system's English reason for an errno value.
 std::string system_error_text(int error);
 

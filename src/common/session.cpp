@@ -40,15 +40,28 @@ void warn(Session& s, std::string_view text) {
     console_print(s, line);
 }
 
+void warn_once_per_run(Session& s, std::string_view text) {
+    if (!s.console.note_once_messages) {
+        warn(s, text);
+        return;
+    }
+    std::string line = "warning: ";
+    line.append(text.data(), text.size());
+    line += '\n';
+    s.console.once_notes.push_back(Console::OnceNote{s.console.text.size(), std::move(line)});
+}
+
 void count_symbol(Session& s) { ++s.symbol_count; }
 void count_line(Session& s) { ++s.line_count; }
 
 ByteReader image_reader(const Session& s) {
-    return make_reader(s.image.data(), s.image.size(), 0, s.image.size(), s.elf.big_endian);
+    const std::vector<uint8_t>& image = s.image_bytes();
+    return make_reader(image.data(), image.size(), 0, image.size(), s.elf.big_endian);
 }
 
 ByteReader image_range(const Session& s, size_t offset, size_t length) {
-    return make_reader(s.image.data(), s.image.size(), offset, length, s.elf.big_endian);
+    const std::vector<uint8_t>& image = s.image_bytes();
+    return make_reader(image.data(), image.size(), offset, length, s.elf.big_endian);
 }
 
 namespace {

@@ -42,6 +42,15 @@ struct Console {
     bool to_memory = false;
     std::string text;     // everything printed, when to_memory
     std::string pending;  // trace lines not yet handed to standard output
+    // The console of a worker of the parallel symbol pass: a message that a
+    // run shows only once is not printed but noted with the place in `text`
+    // where it would stand; the merge shows the first of the run.
+    bool note_once_messages = false;
+    struct OnceNote {
+        size_t at;
+        std::string text;  // the whole line, printed through console_print
+    };
+    std::vector<OnceNote> once_notes;
 };
 
 // Output files of a run: on disk, or (for in-memory conversions) kept in
@@ -72,6 +81,9 @@ struct Session {
     Session& operator=(const Session&) = delete;
 
     RunOptions opt;
+    // Threads the symbol pass may convert units on (1: this thread alone).
+    // The output is the same for any number.
+    unsigned threads = 1;
 
     // Names, each at most 1023 characters.
     std::string input_name;
@@ -86,6 +98,9 @@ struct Session {
     FileStore files;
 
     std::vector<uint8_t> image;  // the whole input file
+    // A worker's session reads the image of the run it works for, uncopied.
+    const std::vector<uint8_t>* borrowed_image = nullptr;
+    const std::vector<uint8_t>& image_bytes() const { return borrowed_image ? *borrowed_image : image; }
     ElfInfo elf;
 
     std::unique_ptr<SymbolState> sym;
@@ -103,6 +118,9 @@ void console_trace(Session& s, std::string_view text);
 void console_flush(Session& s);
 // One console line "warning: <text>\n" (through console_print).
 void warn(Session& s, std::string_view text);
+// A "warning: <text>\n" line that the run shows at most once: printed here,
+// or noted when the console is a worker's (Console::note_once_messages).
+void warn_once_per_run(Session& s, std::string_view text);
 // One console line "error: <text>\n" (through console_print).
 void report_error(Session& s, std::string_view text);
 

@@ -275,7 +275,8 @@ int run_sequence(Session& s, int argc, const char* const* argv) {
 
 }  // namespace
 
-int run_morvik(Session& s, int argc, const char* const* argv) {
+int run_morvik(Session& s, int argc, const char* const* argv, unsigned threads) {
+    s.threads = threads > 0 ? threads : 1;
     // The program's one catch: memory running out anywhere in the run (the
     // image, a table) ends it with a message instead of an abort.
     try {

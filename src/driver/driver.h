@@ -22,7 +22,9 @@ enum : int {
 
 // The whole run of one command line. Console text and output files go
 // wherever the session's Console and FileStore say (disk and stdout, or memory).
-int run_morvik(Session& s, int argc, const char* const* argv);
+// `threads`: how many threads the symbol pass may use (the program passes
+// the processors it may run on); the output is the same for any number.
+int run_morvik(Session& s, int argc, const char* const* argv, unsigned threads = 1);
 
 // Fills the input name, output base name, run options and usage line and
 // prints the usage line. Returns false when the command line is too long

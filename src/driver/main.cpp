@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
     // conversions run inside tests or the fuzzer leave signals alone.
     arm_interrupt_cleanup();
     Session session;
-    int code = run_morvik(session, argc, argv);
+    int code = run_morvik(session, argc, argv, usable_cpu_count());
     std::fflush(stdout);
     return code;
 }

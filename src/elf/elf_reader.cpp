@@ -157,7 +157,7 @@ bool section_bounds(const Session& s, uint32_t index, size_t& offset, size_t& le
     if (cut) *cut = false;
     if (index == 0 || index >= s.elf.sections.size()) return false;
     const SectionHeader& sh = s.elf.sections[index];
-    size_t size = s.image.size();
+    size_t size = s.image_bytes().size();
     size_t begin = sh.sh_offset;
     size_t len = sh.sh_size;
     if (begin > size) {

@@ -217,7 +217,7 @@ struct ProgramReader {
     std::string_view section_string(uint16_t index, uint32_t offset) const {
         size_t begin = 0, length = 0;
         if (index == 0 || !section_bounds(s, index, begin, length) || offset >= length) return {};
-        return cstring_at(s.image.data(), begin + length, begin + offset);
+        return cstring_at(s.image_bytes().data(), begin + length, begin + offset);
     }
 
     // One value of a version 5 entry format: a string or a number. False

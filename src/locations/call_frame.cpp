@@ -123,13 +123,18 @@ constexpr std::array<CfaOp, 64> make_cfa_op_index() {
 }
 constexpr std::array<CfaOp, 64> kCfaOpIndex = make_cfa_op_index();
 
+// A worker of the parallel symbol pass shares the table with the others: it
+// leaves `warned` alone and notes the message for the merge, which shows the
+// run's first.
 void damage(Session& s, CallFrames& f, const char* what, size_t image_offset) {
-    if (f.warned) return;
-    f.warned = true;
+    if (!s.console.note_once_messages) {
+        if (f.warned) return;
+        f.warned = true;
+    }
     std::string text = what;
     append_printf(text, " at offset 0x%lX of %s; the call-frame rules stop there",
                   static_cast<unsigned long>(image_offset - f.bytes.pos), f.section);
-    warn(s, text);
+    warn_once_per_run(s, text);
 }
 
 // The CIE whose entry starts at `offset`; false (with `why`) when it cannot be used.

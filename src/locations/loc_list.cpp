@@ -237,6 +237,10 @@ LocRows frame_base_rows(Session& s, uint32_t low, uint32_t high) {
         loc.frames = std::make_shared<CallFrames>();
         read_call_frames(s, *loc.frames);
     }
+    if (loc.frames_shared && !loc.frames_asked) {
+        loc.frames_asked = true;
+        if (loc.index_warned) s.console.once_notes.push_back(Console::OnceNote{s.console.text.size(), loc.index_warning});
+    }
     LocRows rows;
     if (!loc.frames->section || high <= low) return rows;
     for (const CfaRule& rule : cfa_rules(s, *loc.frames, low, high, true)) {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
 
 #include "locations/call_frame.h"
 
@@ -14,4 +15,13 @@ struct LocationState {
 
     // The call-frame table, indexed when a frame base first asks for it.
     std::shared_ptr<CallFrames> frames;
+
+    // In a worker of the parallel symbol pass the table was indexed before
+    // the workers started, and is shared. The message indexing it gave (if
+    // `index_warned`) belongs where the run first asks for the table: each
+    // worker notes it at its units' first question (frames_asked).
+    bool frames_shared = false;
+    bool frames_asked = false;
+    bool index_warned = false;
+    std::string index_warning;  // the whole console line
 };

@@ -211,7 +211,7 @@ FormContext form_context(const Session& s) {
     FormContext ctx;
     ctx.address_size = s.elf.address_size;
     ctx.big_endian = s.elf.big_endian;
-    ctx.image = s.image.data();
+    ctx.image = s.image_bytes().data();
     size_t start = 0, length = 0;
     if (s.elf.str_index != 0 && section_bounds(s, s.elf.str_index, start, length)) {
         ctx.str_begin = start;

@@ -181,7 +181,7 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
         w.func_low_pc = w.func_high_pc = 0;
         w.frame_base_list = 0;
         w.frame_base_code = w.frame_base_op1 = w.frame_base_op2 = 0;
-        t.func_sibling = 0;
+        set_func_sibling(t, 0);
         c.frame_base_is_list = false;
         c.frame_base_from_cfa = false;
         break;
@@ -228,7 +228,7 @@ FollowRequest subprogram_rule(ScopeRuleContext& c, const AttributeView& a, int& 
             w.func_high_pc = static_cast<int32_t>(high_pc(a, w.func_low_pc));
         break;
     case DW_AT_sibling:
-        t.func_sibling = a.value;
+        set_func_sibling(t, a.value);
         break;
     default:
         break;
@@ -247,7 +247,7 @@ void location_block_rule(const Session& s, SymbolState& t, const AttributeView& 
         set_function_range(root, w);
     } else if (op == DW_OP_addr) {
         if (root.ident == kIdentNon) root.ident = kIdentLocalS;
-        if (t.func_sibling != 0) {
+        if (in_function(t)) {
             set_function_range(root, w);
         } else {
             root.fstart = w.unit_low_pc;
@@ -398,6 +398,6 @@ void finish_static_root(ScopeRuleContext& c) {
     copy.ident = kIdentVariable;
     std::string name = root.name;
     name += '@';
-    name += t.func_sibling != 0 ? t.scope.function_name : t.scope.unit_name;
+    name += in_function(t) ? t.scope.function_name : t.scope.unit_name;
     set_name(copy.name, name);
 }

@@ -99,7 +99,16 @@ struct SymbolState {
     bool global_touched = false;
     int current = 0;  // index of the newest entry of the tree
     WalkScope scope;
-    size_t func_sibling = 0;  // not cleared by either reset
+    size_t func_sibling = 0;  // not cleared by either reset, so it carries into the next unit
+    // How the walk used the func_sibling it started with: the parallel
+    // symbol pass starts a run of units with 0 and learns from this whether
+    // the value the units before left would have changed anything.
+    struct SiblingUse {
+        bool settled = false;     // read or set since the start
+        bool read_first = false;  // read before it was set
+        bool checked = false;     // a DIE was compared with it before that
+        size_t last_check = 0;    // the highest offset (in its unit) compared then
+    } sibling_use;
 
     std::string record_text;  // the SYM record being formatted (kept for its capacity)
     // Set while type expansions are recorded: the type writes are noted there.
@@ -110,7 +119,29 @@ struct SymbolState {
 
     AbbrevTable abbrevs;  // declarations of the unit being walked
     UnitTable units;      // every unit met so far, in file order
+    // A worker of the parallel symbol pass reads the run's table of units
+    // (filled beforehand); `units.current` still names the unit it walks.
+    const UnitTable* shared_units = nullptr;
 };
+
+// Whether the walk is inside a function's DIEs (func_sibling set).
+inline bool in_function(SymbolState& st) {
+    if (!st.sibling_use.settled) st.sibling_use.settled = st.sibling_use.read_first = true;
+    return st.func_sibling != 0;
+}
+inline void set_func_sibling(SymbolState& st, size_t value) {
+    st.sibling_use.settled = true;
+    st.func_sibling = value;
+}
+// The walk is at the DIE `offset` (in its unit): a function whose DIEs end
+// there is left.
+inline void leave_function_at(SymbolState& st, size_t offset) {
+    if (!st.sibling_use.settled) {
+        st.sibling_use.checked = true;
+        if (offset > st.sibling_use.last_check) st.sibling_use.last_check = offset;
+    }
+    if (st.func_sibling != 0 && offset >= st.func_sibling) st.func_sibling = 0;
+}
 
 // Clears entries 0..1024 (and, when `whole`, the walk scope except
 // func_sibling). The result is exactly that of clearing all 1025 entries, but

@@ -223,7 +223,7 @@ void TreeBuilder::walk() {
             trace_die(e, label.c_str());
         }
         // The DIEs after the current function's subtree are outside it.
-        if (t.func_sibling != 0 && e.offset - unit.unit_start >= t.func_sibling) t.func_sibling = 0;
+        leave_function_at(t, e.offset - unit.unit_start);
 
         build(at, *e.decl, t.entries[0].nest);
         if (!t.entries[0].name.empty() && !std::binary_search(call_site_only.begin(), call_site_only.end(), e.offset)) {

@@ -8,6 +8,7 @@
 #include "common/warnings.h"
 #include "elf/elf_reader.h"
 #include "symbols/dwarf_names.h"
+#include "symbols/parallel_units.h"
 #include "symbols/symbol_table.h"
 #include "symbols/tree_builder.h"
 
@@ -183,88 +184,171 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
     return r.pos;
 }
 
-size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
+namespace {
+
+// What the header of the unit at `unit_pos` says about it, before anything
+// is printed or loaded.
+enum class UnitVerdict : uint8_t {
+    header_cut,       // the header is cut off by the end of the section
+    dwarf64,          // 64-bit DWARF: the rest of the section is skipped
+    shorter,          // shorter than its header
+    version,          // a version above 5
+    skipped,          // a unit type that is not read
+    no_abbreviations, // .debug_abbrev is absent: the walk of the section ends
+    abbrev_outside,   // its abbreviation offset lies outside .debug_abbrev
+    walk,             // its DIEs are walked
+};
+
+struct UnitPlan {
+    UnitVerdict verdict = UnitVerdict::walk;
+    UnitHeader header;
+    bool version5 = false;
+    bool runs_past = false;  // its length reaches past the section end
+    size_t section_begin = 0, section_end = 0;
+    size_t unit_end = 0;  // where its DIEs end
+    size_t next = 0;      // image offset of the next unit, or kNoPosition
+};
+
+UnitPlan plan_unit(const Session& s, size_t unit_pos) {
+    UnitPlan p;
     size_t begin = 0, length = 0;
     section_bounds(s, s.elf.info_index, begin, length);
-    const size_t section_end = begin + length;
+    p.section_begin = begin;
+    p.section_end = begin + length;
     ByteReader header = image_range(s, begin, length);
     seek(header, unit_pos);
     ByteReader version_field = header;
     skip(version_field, 4);
-    const bool version5 = read_target16(version_field) >= 5;
+    p.version5 = read_target16(version_field) >= 5;
 
-    UnitHeader h;
+    UnitHeader& h = p.header;
     bool whole = false;
-    if (version5) {
-        trace_header_fields(s, sym, kUnit5HeaderFields, header);
+    if (p.version5) {
         whole = read_header_fields(h, kUnit5HeaderFields, header);
         h.size = kUnit5HeaderSize;
     } else {
-        trace_header_fields(s, sym, kUnitHeaderFields, header);
         whole = read_header_fields(h, kUnitHeaderFields, header);
     }
-    const size_t next = unit_pos + static_cast<size_t>(h.unit_length) + 4;
-    const size_t offset = unit_pos - begin;
-
-    if (!whole) {
-        warn_at(s, "compilation-unit header", ".debug_info", offset, " is cut off by the end of the section");
-        return section_end;
+    p.next = unit_pos + static_cast<size_t>(h.unit_length) + 4;
+    auto verdict = [&p](UnitVerdict v, size_t next) {
+        p.verdict = v;
+        p.next = next;
+        return p;
+    };
+    if (!whole) return verdict(UnitVerdict::header_cut, p.section_end);
+    if (h.unit_length >= DW_LENGTH_lo_reserved) return verdict(UnitVerdict::dwarf64, p.section_end);
+    // The header fields past the unit's end belong to what follows it.
+    if (h.unit_length < h.size - 4) return verdict(UnitVerdict::shorter, p.next);
+    if (h.version > 5) return verdict(UnitVerdict::version, p.next);
+    if (skipped_unit(h.unit_type)) return verdict(UnitVerdict::skipped, p.next);
+    p.unit_end = p.next;
+    if (p.unit_end > p.section_end) {
+        p.runs_past = true;
+        p.unit_end = p.section_end;
     }
-    if (h.unit_length >= DW_LENGTH_lo_reserved) {
+    if (s.elf.abbrev_index == 0) return verdict(UnitVerdict::no_abbreviations, kNoPosition);
+    size_t abbrev_begin = 0, abbrev_length = 0;
+    section_bounds(s, s.elf.abbrev_index, abbrev_begin, abbrev_length);
+    if (h.abbrev_offset >= abbrev_length) return verdict(UnitVerdict::abbrev_outside, p.next);
+    // Loading the declarations finds no section only where the offset
+    // check above has already failed, so the walk goes on.
+    return verdict(UnitVerdict::walk, p.next);
+}
+
+}  // namespace
+
+size_t read_unit_header(Session& s, OutText& sym, size_t unit_pos) {
+    const UnitPlan p = plan_unit(s, unit_pos);
+    const UnitHeader& h = p.header;
+    if (s.opt.trace) {
+        ByteReader header = image_range(s, p.section_begin, p.section_end - p.section_begin);
+        seek(header, unit_pos);
+        if (p.version5) {
+            trace_header_fields(s, sym, kUnit5HeaderFields, header);
+        } else {
+            trace_header_fields(s, sym, kUnitHeaderFields, header);
+        }
+    }
+    const size_t offset = unit_pos - p.section_begin;
+    switch (p.verdict) {
+    case UnitVerdict::header_cut:
+        warn_at(s, "compilation-unit header", ".debug_info", offset, " is cut off by the end of the section");
+        return p.next;
+    case UnitVerdict::dwarf64:
         warn_at(s, "compilation unit", ".debug_info", offset,
                 " uses the 64-bit DWARF format, which is not supported; the rest of .debug_info is skipped");
-        return section_end;
-    }
-    if (h.unit_length < h.size - 4) {
-        // The header fields past the unit's end belong to what follows it.
+        return p.next;
+    case UnitVerdict::shorter:
         warn_at(s, "compilation unit", ".debug_info", offset, " is shorter than its header");
-        return next;
-    }
-    if (h.version > 5) {
+        return p.next;
+    case UnitVerdict::version: {
         std::string rest = " has DWARF version ";
         rest += std::to_string(h.version);
         rest += ", which is not supported; its entries are skipped (compile with -gdwarf-5 or earlier to have them converted)";
         warn_at(s, "compilation unit", ".debug_info", offset, rest);
-        return next;
+        return p.next;
     }
-    if (const char* rest = skipped_unit(h.unit_type)) {
-        warn_at(s, "compilation unit", ".debug_info", offset, rest);
-        return next;
+    case UnitVerdict::skipped: warn_at(s, "compilation unit", ".debug_info", offset, skipped_unit(h.unit_type)); return p.next;
+    default: break;
     }
-    size_t unit_end = next;
-    if (unit_end > section_end) {
+    if (p.runs_past) {
         warn_at(s, "compilation unit", ".debug_info", offset,
                 " runs past the end of .debug_info; its entries are read up to the section end");
-        unit_end = section_end;
     }
-
-    if (s.elf.abbrev_index == 0) return kNoPosition;
-    size_t abbrev_begin = 0, abbrev_length = 0;
-    section_bounds(s, s.elf.abbrev_index, abbrev_begin, abbrev_length);
-    if (h.abbrev_offset >= abbrev_length) {
+    if (p.verdict == UnitVerdict::no_abbreviations) return kNoPosition;
+    if (p.verdict == UnitVerdict::abbrev_outside) {
         warn_at(s, "compilation unit", ".debug_info", offset,
                 " names an abbreviation offset outside .debug_abbrev; its entries are skipped");
-        return next;
+        return p.next;
     }
     if (load_abbreviations(s, sym, h.abbrev_offset) == kNoPosition) return kNoPosition;
 
+    SymbolState& st = *s.sym;
     UnitView unit;
     unit.image = image_reader(s);
-    unit.info_start = begin;
-    unit.info_end = section_end;
+    unit.info_start = p.section_begin;
+    unit.info_end = p.section_end;
     unit.unit_start = unit_pos;
-    unit.unit_end = unit_end;
+    unit.unit_end = p.unit_end;
     unit.header = h;
-    unit.abbrevs = &s.sym->abbrevs;
-    unit.units = &s.sym->units;
-    unit.unit_index = s.sym->units.current;
+    unit.abbrevs = &st.abbrevs;
+    unit.units = st.shared_units ? st.shared_units : &st.units;
+    unit.unit_index = st.units.current;
     unit.forms = form_context(s);
-    if (version5) read_table_bases(unit);
+    if (p.version5) read_table_bases(unit);
     walk_unit_dies(s, sym, unit);
-    return next;
+    return p.next;
+}
+
+void trace_unit_start(Session& s, OutText& sym, size_t unit_pos, size_t number) {
+    if (!s.opt.trace) return;
+    std::string line = "/[0x";
+    append_hex(line, unit_pos, 4);
+    append_printf(line, "]<<<<<<<<<<<<<<<<<<<< .debug_info Section [% 3d] >>>>>>>>>>>>>>>>>>>>\n",
+                  static_cast<int>(number));
+    trace_line(s, &sym, line);
+}
+
+bool plan_units(const Session& s, std::vector<UnitSlot>& slots, size_t& info_begin) {
+    const uint32_t index = s.elf.info_index;
+    if (index == 0 || index >= s.elf.sections.size() || s.elf.sections[index].sh_offset == 0) return false;
+    size_t begin = 0, length = 0;
+    if (!section_bounds(s, index, begin, length)) return false;
+    info_begin = begin;
+    const size_t end = begin + length;
+    for (size_t pos = begin; pos < end;) {
+        slots.push_back(UnitSlot{static_cast<uint32_t>(pos - begin), 0});
+        const size_t next = plan_unit(s, pos).next;
+        if (next == kNoPosition) break;
+        const size_t unit_end = next < end ? next : end;
+        slots.back().end = static_cast<uint32_t>(unit_end - begin - 1);
+        pos = next;
+    }
+    return true;
 }
 
 void walk_units(Session& s, OutText& sym) {
+    if (s.threads > 1 && walk_units_in_parallel(s, sym)) return;
     const uint32_t index = s.elf.info_index;
     if (index == 0 || index >= s.elf.sections.size() || s.elf.sections[index].sh_offset == 0) return;
     size_t begin = 0, length = 0;
@@ -273,16 +357,9 @@ void walk_units(Session& s, OutText& sym) {
 
     UnitTable& units = s.sym->units;
     if (units.slots.capacity() < kInitialUnitSlots) units.slots.reserve(kInitialUnitSlots);
-    std::string line;
     size_t pos = begin;
     for (size_t i = 0; pos < end; ++i) {
-        if (s.opt.trace) {
-            line = "/[0x";
-            append_hex(line, pos, 4);
-            append_printf(line, "]<<<<<<<<<<<<<<<<<<<< .debug_info Section [% 3d] >>>>>>>>>>>>>>>>>>>>\n",
-                          static_cast<int>(i));
-            trace_line(s, &sym, line);
-        }
+        trace_unit_start(s, sym, pos, i);
         units.current = units.slots.size();
         units.slots.push_back(UnitSlot{static_cast<uint32_t>(pos - begin), 0});
         const size_t next = read_unit_header(s, sym, pos);

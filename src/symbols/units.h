@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "symbols/die_cursor.h"
 
@@ -16,7 +17,17 @@ struct Session;
 struct OutText;
 
 // The symbol pass: walks every unit of .debug_info, writing SYM records.
+// With s.threads above 1 the units are converted on that many threads
+// (parallel_units.h), with the same output.
 void walk_units(Session& s, OutText& sym);
+
+// Appends a slot for each unit walk_units visits, in order, as the walk
+// leaves them, read from the unit headers alone (the last may end the walk
+// where .debug_abbrev is absent; its end stays 0). `info_begin` is the image
+// offset of .debug_info. False when there is no .debug_info to walk.
+bool plan_units(const Session& s, std::vector<UnitSlot>& slots, size_t& info_begin);
+// In trace mode: the line that starts unit number `number` (from 0) at `unit_pos`.
+void trace_unit_start(Session& s, OutText& sym, size_t unit_pos, size_t number);
 
 // Traces the header of the unit at image offset `unit_pos`, loads its
 // declarations and walks its DIEs. Returns the image offset of the next unit

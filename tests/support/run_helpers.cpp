@@ -31,7 +31,7 @@ std::string RunResult::text(const std::string& name) const {
 }
 
 RunResult run_in_memory(const std::vector<std::string>& args, const std::string& input_name,
-                        const std::vector<uint8_t>& input) {
+                        const std::vector<uint8_t>& input, unsigned threads) {
     Session s;
     s.console.to_memory = true;
     s.files.in_memory = true;
@@ -40,7 +40,7 @@ RunResult run_in_memory(const std::vector<std::string>& args, const std::string&
     argv.push_back("morvik");
     for (const std::string& a : args) argv.push_back(a.c_str());
     RunResult r;
-    r.exit_code = run_morvik(s, static_cast<int>(argv.size()), argv.data());
+    r.exit_code = run_morvik(s, static_cast<int>(argv.size()), argv.data(), threads);
     r.console = s.console.text;
     r.files = s.files.memory_files;
     return r;

@@ -23,9 +23,10 @@ std::string lf_text(const std::string& crlf);
 // How often `part` occurs in `text`.
 size_t count_of(const std::string& text, const std::string& part);
 
-// Runs `morvik <args...>` with the input file `input_name` holding `input`.
+// Runs `morvik <args...>` with the input file `input_name` holding `input`,
+// the symbol pass on `threads` threads.
 RunResult run_in_memory(const std::vector<std::string>& args, const std::string& input_name,
-                        const std::vector<uint8_t>& input);
+                        const std::vector<uint8_t>& input, unsigned threads = 1);
 
 // Reads a file from disk (a fixture); empty when missing.
 std::vector<uint8_t> read_file_bytes(const std::string& path);

@@ -1,0 +1,329 @@
+#include "symbols/parallel_units.h"
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <string>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "common/session.h"
+#include "common/text_io.h"
+#include "locations/call_frame.h"
+#include "locations/loc_list.h"
+#include "locations/loc_state.h"
+#include "symbols/symbol_table.h"
+#include "symbols/units.h"
+
+namespace {
+
+// A run holds neighbouring units up to about this many bytes of
+// .debug_info (or one larger unit): enough to keep the hand-over cheap,
+// small enough that the runs converted ahead of the merge stay small.
+constexpr size_t kRunBytes = 32 * 1024;
+
+// What converting one run of units gave.
+struct RunResult {
+    std::string sym;
+    std::string console;
+    std::vector<Console::OnceNote> notes;
+    uint32_t symbols = 0;
+    SymbolState::SiblingUse sibling_use;
+    size_t sibling_out = 0;  // func_sibling after the run
+    bool frames_asked = false;
+};
+
+// Frees the buffers (assigning an empty string would keep them).
+void release(RunResult& r) {
+    std::string().swap(r.sym);
+    std::string().swap(r.console);
+    std::vector<Console::OnceNote>().swap(r.notes);
+}
+
+struct Run {
+    size_t first = 0, count = 0;  // units [first, first + count) of the plan
+    bool done = false;
+    bool failed = false;  // memory ran out
+    RunResult result;
+};
+
+// What every worker reads and nobody changes while they run.
+struct SharedPlan {
+    explicit SharedPlan(const Session& session) : s(session) {}
+    const Session& s;
+    UnitTable units;        // the run's table of units, slots from `slot_base` on are this walk's
+    size_t slot_base = 0;
+    size_t info_begin = 0;  // image offset of .debug_info
+    std::shared_ptr<CallFrames> frames;
+    bool index_warned = false;
+    std::string index_warning;
+};
+
+// A session of its own for converting runs of units, over the image and
+// tables of the run it works for.
+struct UnitWorker {
+    Session w;
+
+    explicit UnitWorker(const SharedPlan& plan) {
+        const Session& s = plan.s;
+        w.opt = s.opt;
+        w.elf = s.elf;
+        w.borrowed_image = &s.image_bytes();
+        w.console.to_memory = true;
+        w.console.note_once_messages = true;
+        w.files.in_memory = true;
+        *w.loc = *s.loc;
+        if (!w.loc->located) locate_loc_section(w);
+        w.loc->frames = plan.frames;
+        w.loc->frames_shared = true;
+        w.loc->index_warned = plan.index_warned;
+        w.loc->index_warning = plan.index_warning;
+        w.sym->keep_type_expansions = s.sym->keep_type_expansions;
+        w.sym->shared_units = &plan.units;
+    }
+
+    // Converts the units of `run` as the walk on one thread would, starting
+    // from `sibling_in`.
+    // `buffer` (its capacity) takes the SYM text.
+    void convert(const SharedPlan& plan, const Run& run, size_t sibling_in, RunResult& out, std::string buffer) {
+        w.console.text.clear();
+        w.console.once_notes.clear();
+        w.symbol_count = 0;
+        w.loc->frames_asked = false;
+        SymbolState& st = *w.sym;
+        st.func_sibling = sibling_in;
+        st.sibling_use = SymbolState::SiblingUse{};
+        OutText text;
+        out_open_memory(text);
+        text.data = std::move(buffer);
+        text.data.clear();
+        for (size_t k = run.first; k < run.first + run.count; ++k) {
+            const size_t slot = plan.slot_base + k;
+            const size_t pos = plan.info_begin + plan.units.slots[slot].start;
+            trace_unit_start(w, text, pos, k);
+            st.units.current = slot;
+            read_unit_header(w, text, pos);
+        }
+        out.sym = std::move(text.data);
+        out.console = std::move(w.console.text);
+        w.console.text = std::string();
+        out.notes = std::move(w.console.once_notes);
+        w.console.once_notes.clear();
+        out.symbols = w.symbol_count;
+        out.sibling_use = st.sibling_use;
+        out.sibling_out = st.func_sibling;
+        out.frames_asked = w.loc->frames_asked;
+    }
+};
+
+// The runs, the workers and the hand-over between them and the merge.
+struct Pool {
+    const SharedPlan& plan;
+    std::vector<Run> runs;
+    size_t window = 0;  // runs converted ahead of the merge, at most
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t next_run = 0;  // the next run no thread has taken
+    size_t merged = 0;    // runs written out
+    // The SYM buffers of runs written out, kept for their capacity: the
+    // next runs fill them without growing and faulting in new pages.
+    std::vector<std::string> spare;
+    bool stop = false;
+    std::vector<std::thread> threads;
+
+    explicit Pool(const SharedPlan& p) : plan(p) {}
+    ~Pool() {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        for (std::thread& t : threads) t.join();
+    }
+
+    // Takes the next run when one may be taken; -1 when none.
+    long take(std::unique_lock<std::mutex>&) {
+        if (stop || next_run >= runs.size() || next_run >= merged + window) return -1;
+        return static_cast<long>(next_run++);
+    }
+
+    // A buffer of a run written out, for the next run to fill (the lock held).
+    std::string spare_buffer() {
+        if (spare.empty()) return std::string();
+        std::string buffer = std::move(spare.back());
+        spare.pop_back();
+        return buffer;
+    }
+
+    void convert(std::unique_ptr<UnitWorker>& worker, Run& run, std::string buffer) {
+        try {
+            if (!worker) worker = std::make_unique<UnitWorker>(plan);
+            worker->convert(plan, run, 0, run.result, std::move(buffer));
+        } catch (const std::bad_alloc&) {
+            release(run.result);
+            run.failed = true;
+            worker.reset();
+        }
+    }
+
+    void work() {
+        std::unique_ptr<UnitWorker> worker;
+        std::unique_lock<std::mutex> lock(mutex);
+        while (!stop && next_run < runs.size()) {
+            const long taken = take(lock);
+            if (taken < 0) {
+                changed.wait(lock);
+                continue;
+            }
+            std::string buffer = spare_buffer();
+            lock.unlock();
+            Run& run = runs[static_cast<size_t>(taken)];
+            convert(worker, run, std::move(buffer));
+            lock.lock();
+            run.done = true;
+            changed.notify_all();
+        }
+    }
+};
+
+// Builds the call-frame table as the first frame base would, keeping what
+// it printed for the place the run first asks for it.
+void index_frames_ahead(Session& s, SharedPlan& plan) {
+    plan.frames = std::make_shared<CallFrames>();
+    Console saved = std::move(s.console);
+    s.console = Console{};
+    s.console.to_memory = true;
+    read_call_frames(s, *plan.frames);
+    plan.index_warning = std::move(s.console.text);
+    s.console = std::move(saved);
+    plan.index_warned = plan.frames->warned;
+}
+
+size_t unit_bytes(const UnitSlot& slot) { return slot.end > slot.start ? slot.end - slot.start + 1 : 1; }
+
+// Cuts the units into runs of neighbours: at least four runs per thread
+// where the units allow it.
+std::vector<Run> cut_runs(const SharedPlan& plan, size_t unit_count, unsigned threads) {
+    size_t total = 0;
+    for (size_t k = 0; k < unit_count; ++k) total += unit_bytes(plan.units.slots[plan.slot_base + k]);
+    size_t run_bytes = total / (4 * static_cast<size_t>(threads));
+    if (run_bytes > kRunBytes) run_bytes = kRunBytes;
+    std::vector<Run> runs;
+    size_t bytes = 0;
+    for (size_t k = 0; k < unit_count; ++k) {
+        const UnitSlot& slot = plan.units.slots[plan.slot_base + k];
+        if (runs.empty() || bytes >= run_bytes) {
+            runs.emplace_back();
+            runs.back().first = k;
+            bytes = 0;
+        }
+        ++runs.back().count;
+        bytes += unit_bytes(slot);
+    }
+    return runs;
+}
+
+}  // namespace
+
+bool walk_units_in_parallel(Session& s, OutText& sym) {
+    SharedPlan plan(s);
+    plan.units.slots = s.sym->units.slots;
+    plan.slot_base = plan.units.slots.size();
+    if (!plan_units(s, plan.units.slots, plan.info_begin)) return false;
+    const size_t unit_count = plan.units.slots.size() - plan.slot_base;
+    if (unit_count < 2) return false;
+
+    // The table as the walk leaves it.
+    s.sym->units.slots = plan.units.slots;
+    s.sym->units.current = plan.units.slots.size() - 1;
+
+    const bool frames_ahead = !s.loc->frames;
+    if (frames_ahead) {
+        index_frames_ahead(s, plan);
+    } else {
+        plan.frames = s.loc->frames;
+    }
+    bool frames_warned = frames_ahead ? false : plan.frames->warned;
+    bool frames_asked = false;
+
+    Pool pool(plan);
+    pool.runs = cut_runs(plan, unit_count, s.threads);
+    pool.window = 2 * static_cast<size_t>(s.threads) + 2;
+    for (unsigned i = 0; i < s.threads && i < pool.runs.size(); ++i) {
+        try {
+            pool.threads.emplace_back([&pool] { pool.work(); });
+        } catch (const std::system_error&) {
+            break;  // with none started, this thread converts the runs itself
+        }
+    }
+
+    // This thread writes the runs out as they come; it converts runs only
+    // when no worker could start, and those that must be converted again.
+    std::unique_ptr<UnitWorker> own;
+    size_t sibling = s.sym->func_sibling;
+    std::unique_lock<std::mutex> lock(pool.mutex);
+    while (pool.merged < pool.runs.size()) {
+        Run& run = pool.runs[pool.merged];
+        if (!run.done) {
+            const long taken = pool.threads.empty() ? pool.take(lock) : -1;
+            if (taken < 0) {
+                pool.changed.wait(lock);
+                continue;
+            }
+            std::string buffer = pool.spare_buffer();
+            lock.unlock();
+            Run& mine = pool.runs[static_cast<size_t>(taken)];
+            pool.convert(own, mine, std::move(buffer));
+            lock.lock();
+            mine.done = true;
+            pool.changed.notify_all();
+            continue;
+        }
+        lock.unlock();
+
+        // The run started from func_sibling 0; did the units before leave
+        // a value that changes it?
+        RunResult& r = run.result;
+        const SymbolState::SiblingUse& use = r.sibling_use;
+        const bool cleared = use.checked && use.last_check >= sibling;
+        if (run.failed || (sibling != 0 && use.read_first && !cleared)) {
+            // Converted again on this thread; memory running out here ends
+            // the conversion as it would on one thread.
+            if (!own) own = std::make_unique<UnitWorker>(plan);
+            release(r);
+            own->convert(plan, run, sibling, r, std::string());
+            sibling = r.sibling_out;
+        } else if (sibling == 0 || use.settled || cleared) {
+            sibling = r.sibling_out;
+        }
+
+        out_write_raw(sym, r.sym);
+        size_t from = 0;
+        for (const Console::OnceNote& note : r.notes) {
+            console_print_always(s, std::string_view(r.console).substr(from, note.at - from));
+            from = note.at;
+            if (!frames_warned) {
+                frames_warned = true;
+                console_print(s, note.text);
+            }
+        }
+        console_print_always(s, std::string_view(r.console).substr(from));
+        s.symbol_count += r.symbols;
+        frames_asked = frames_asked || r.frames_asked;
+        std::string buffer = std::move(r.sym);
+        release(r);
+
+        lock.lock();
+        if (pool.spare.size() < pool.window) pool.spare.push_back(std::move(buffer));
+        ++pool.merged;
+        pool.changed.notify_all();
+    }
+    lock.unlock();
+
+    s.sym->func_sibling = sibling;
+    if (frames_ahead && frames_asked) s.loc->frames = plan.frames;
+    if (s.loc->frames) s.loc->frames->warned = frames_warned;
+    return true;
+}
