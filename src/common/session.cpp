@@ -5,7 +5,7 @@
 
 void console_print_always(Session& s, std::string_view text) {
     if (s.console.to_memory) {
-        s.console.text.append(text.data(), text.size());
+        if (!s.console.discard) s.console.text.append(text.data(), text.size());
     } else {
         std::fwrite(text.data(), 1, text.size(), stdout);
     }

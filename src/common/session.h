@@ -40,7 +40,8 @@ struct RunOptions {
 // Where console text goes: standard output, or a memory buffer.
 struct Console {
     bool to_memory = false;
-    std::string text;  // everything printed, when to_memory
+    bool discard = false;  // with to_memory: nothing is kept (nobody reads this run's console)
+    std::string text;      // everything printed, when to_memory
 };
 
 // Output files of a run: on disk, or (for in-memory conversions) kept in

@@ -13,8 +13,6 @@
 
 namespace {
 
-constexpr size_t kInitialUnitSlots = 4096;
-
 // The unit header as the trace shows it and as it is read.
 constexpr HeaderField<UnitHeader> kUnitHeaderFields[] = {
     {"/length", 0, 1, 4, &UnitHeader::unit_length},
@@ -272,7 +270,6 @@ void walk_units(Session& s, OutText& sym) {
     const size_t end = begin + length;
 
     UnitTable& units = s.sym->units;
-    if (units.slots.capacity() < kInitialUnitSlots) units.slots.reserve(kInitialUnitSlots);
     std::string line;
     size_t pos = begin;
     for (size_t i = 0; pos < end; ++i) {
