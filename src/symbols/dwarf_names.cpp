@@ -1,6 +1,7 @@
 #include "symbols/dwarf_names.h"
 
 #include <cstddef>
+#include <cstring>
 
 #include "common/format.h"
 
@@ -119,14 +120,43 @@ const char* find_name(const NameRow (&rows)[N], uint32_t code) {
 // against the format (where the code takes four characters), so a code of
 // three or more digits makes the label longer by the extra digits.
 void append_label(std::string& text, const char* prefix, const char* name, uint32_t code, size_t width) {
-    size_t start = text.size();
-    text += prefix;
-    text += name;
-    size_t format_length = text.size() - start + 8;  // "(0x%02X)"
-    text += "(0x";
-    append_hex(text, code, 2);
-    text += ')';
-    if (format_length < width) text.append(width - format_length, ' ');
+    const size_t prefix_size = std::strlen(prefix), name_size = std::strlen(name);
+    char digits[16];
+    char* const digits_end = digits + sizeof digits;
+    char* d = digits_end;
+    do {
+        *--d = kHexDigits[code & 0xF];
+        code >>= 4;
+    } while (code);
+    while (digits_end - d < 2) *--d = '0';
+    const size_t digit_count = static_cast<size_t>(digits_end - d);
+    const size_t format_length = prefix_size + name_size + 8;  // "(0x%02X)"
+    const size_t pad = format_length < width ? width - format_length : 0;
+    // The whole label built on the stack and appended at once.
+    char label[256];
+    const size_t size = prefix_size + name_size + 4 + digit_count + pad;
+    if (size > sizeof label) {
+        text += prefix;
+        text += name;
+        text += "(0x";
+        text.append(d, digit_count);
+        text += ')';
+        text.append(pad, ' ');
+        return;
+    }
+    char* p = label;
+    std::memcpy(p, prefix, prefix_size);
+    p += prefix_size;
+    std::memcpy(p, name, name_size);
+    p += name_size;
+    std::memcpy(p, "(0x", 3);
+    p += 3;
+    std::memcpy(p, d, digit_count);
+    p += digit_count;
+    *p++ = ')';
+    std::memset(p, ' ', pad);
+    p += pad;
+    text.append(label, static_cast<size_t>(p - label));
 }
 
 }  // namespace

@@ -170,7 +170,9 @@ void TreeBuilder::trace_die(const DieEntry& e, const char* tag_text) {
 
 void TreeBuilder::trace_attribute(uint32_t attr, uint32_t declared_form, const AttributeValue& v,
                                   const std::string& loc_text) {
-    std::string line = "/ ";
+    std::string line;
+    line.reserve(96 + v.text.size() + loc_text.size());  // the labels take at most 80
+    line += "/ ";
     append_attribute_label(line, attr);
     line += ' ';
     append_form_label(line, declared_form);
