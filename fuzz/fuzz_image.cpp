@@ -176,6 +176,7 @@ int run_fuzz_case(const FuzzCase& c, std::string* console) {
     argv.push_back(kFuzzInputName);
     Session s;
     s.console.to_memory = true;
+    s.console.discard = console == nullptr;
     s.files.in_memory = true;
     s.files.memory_files[kFuzzInputName].assign(reinterpret_cast<const char*>(c.image.data()), c.image.size());
     const int code = run_morvik(s, static_cast<int>(argv.size()), argv.data(), fuzz_threads(c.options));

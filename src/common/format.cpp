@@ -128,21 +128,144 @@ void format_hex_bytes(std::string& text, ByteReader& r, int count) {
     }
 }
 
+namespace {
+
+// Renders `format` as vsnprintf would when it uses only the conversions
+// the trace and record writers use: d, u, x, X, c, s and %, the flags '-',
+// '0' and ' ', a width (digits or '*') and the length 'l'. Returns false,
+// having appended nothing, at anything else.
+bool append_simple_format(std::string& text, const char* format, va_list args) {
+    const size_t start = text.size();
+    const char* p = format;
+    for (;;) {
+        const char* percent = std::strchr(p, '%');
+        if (!percent) {
+            text.append(p);
+            return true;
+        }
+        text.append(p, static_cast<size_t>(percent - p));
+        p = percent + 1;
+        bool left = false, zero = false, blank = false;
+        for (;; ++p) {
+            if (*p == '-') {
+                left = true;
+            } else if (*p == '0') {
+                zero = true;
+            } else if (*p == ' ') {
+                blank = true;
+            } else {
+                break;
+            }
+        }
+        long width = 0;
+        if (*p == '*') {
+            const int w = va_arg(args, int);
+            if (w < 0) left = true;
+            width = w < 0 ? -static_cast<long>(w) : w;
+            ++p;
+        } else {
+            while (*p >= '0' && *p <= '9') width = width * 10 + (*p++ - '0');
+            if (width > 4096) break;
+        }
+        if (width > 4096) break;
+        const bool is_long = *p == 'l';
+        if (is_long) ++p;
+        // The digits (or the text) and what goes before them.
+        char digits[24];
+        char* const digits_end = digits + sizeof digits;
+        char* d = digits_end;
+        const char* body = nullptr;
+        size_t body_size = 0;
+        char sign = 0;
+        bool numeric = true;
+        const char conversion = *p++;
+        switch (conversion) {
+        case 'd': {
+            const long v = is_long ? va_arg(args, long) : va_arg(args, int);
+            unsigned long u = v < 0 ? 0ul - static_cast<unsigned long>(v) : static_cast<unsigned long>(v);
+            do {
+                *--d = static_cast<char>('0' + u % 10);
+                u /= 10;
+            } while (u);
+            sign = v < 0 ? '-' : blank ? ' ' : 0;
+            break;
+        }
+        case 'u':
+        case 'x':
+        case 'X': {
+            unsigned long u = is_long ? va_arg(args, unsigned long) : va_arg(args, unsigned);
+            if (conversion == 'u') {
+                do {
+                    *--d = static_cast<char>('0' + u % 10);
+                    u /= 10;
+                } while (u);
+            } else {
+                const char* const set = conversion == 'X' ? kHexDigits : "0123456789abcdef";
+                do {
+                    *--d = set[u & 0xF];
+                    u >>= 4;
+                } while (u);
+            }
+            break;
+        }
+        case 'c':
+            if (is_long || zero) break;
+            *--d = static_cast<char>(va_arg(args, int));
+            numeric = false;
+            break;
+        case 's':
+            if (is_long || zero) break;
+            body = va_arg(args, const char*);
+            if (!body) break;
+            body_size = std::strlen(body);
+            numeric = false;
+            break;
+        case '%':
+            if (left || zero || blank || width || is_long) break;
+            text += '%';
+            continue;
+        default: break;
+        }
+        if (!body) {
+            if (d == digits_end) break;  // a conversion not rendered here
+            body = d;
+            body_size = static_cast<size_t>(digits_end - d);
+        }
+        const size_t size = body_size + (sign ? 1 : 0);
+        const size_t pad = static_cast<size_t>(width) > size ? static_cast<size_t>(width) - size : 0;
+        if (pad && !left && !(zero && numeric)) text.append(pad, ' ');
+        if (sign) text += sign;
+        if (pad && !left && zero && numeric) text.append(pad, '0');
+        text.append(body, body_size);
+        if (pad && left) text.append(pad, ' ');
+    }
+    text.resize(start);
+    return false;
+}
+
+}  // namespace
+
 void append_printf(std::string& text, const char* format, ...) {
-    char small[512];
     va_list args;
     va_start(args, format);
     va_list again;
     va_copy(again, args);
-    int n = std::vsnprintf(small, sizeof small, format, args);
+    const bool done = append_simple_format(text, format, args);
     va_end(args);
-    if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
-        text.append(small, static_cast<size_t>(n));
-    } else if (n >= 0) {
-        size_t old = text.size();
-        text.resize(old + static_cast<size_t>(n) + 1);
-        std::vsnprintf(&text[old], static_cast<size_t>(n) + 1, format, again);
-        text.resize(old + static_cast<size_t>(n));
+    if (!done) {
+        char small[512];
+        va_list third;
+        va_copy(third, again);
+        int n = std::vsnprintf(small, sizeof small, format, again);
+        if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
+            text.append(small, static_cast<size_t>(n));
+        } else if (n >= 0) {
+            size_t old = text.size();
+            text.resize(old + static_cast<size_t>(n) + 1);
+            std::vsnprintf(&text[old], static_cast<size_t>(n) + 1, format, third);
+            text.resize(old + static_cast<size_t>(n));
+        }
+        va_end(third);
     }
     va_end(again);
 }

@@ -5,7 +5,7 @@
 
 void console_print_always(Session& s, std::string_view text) {
     if (s.console.to_memory) {
-        s.console.text.append(text.data(), text.size());
+        if (!s.console.discard) s.console.text.append(text.data(), text.size());
     } else {
         console_flush(s);
         std::fwrite(text.data(), 1, text.size(), stdout);
@@ -15,7 +15,7 @@ void console_print_always(Session& s, std::string_view text) {
 void console_trace(Session& s, std::string_view text) {
     if (s.opt.quiet) return;
     if (s.console.to_memory) {
-        s.console.text.append(text.data(), text.size());
+        if (!s.console.discard) s.console.text.append(text.data(), text.size());
         return;
     }
     constexpr size_t kPiece = size_t{64} << 10;

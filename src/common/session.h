@@ -40,8 +40,9 @@ struct RunOptions {
 // Where console text goes: standard output, or a memory buffer.
 struct Console {
     bool to_memory = false;
-    std::string text;     // everything printed, when to_memory
-    std::string pending;  // trace lines not yet handed to standard output
+    bool discard = false;  // with to_memory: nothing is kept (nobody reads this run's console)
+    std::string text;      // everything printed, when to_memory
+    std::string pending;   // trace lines not yet handed to standard output
     // The console of a worker of the parallel symbol pass: a message that a
     // run shows only once is not printed but noted with the place in `text`
     // where it would stand; the merge shows the first of the run.

@@ -1,10 +1,21 @@
 #include "common/text_io.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace {
 constexpr size_t kFlushSize = 1 << 16;
+constexpr size_t kBlockRoom = kFlushSize + 4096;
+
+// A stream's buffer grows as a string does, but never past one block while
+// the text fits in one: a short stream takes no more than it needs.
+void room_for_block(OutText& out, size_t more) {
+    const size_t need = out.data.size() + more;
+    if (need <= out.data.capacity()) return;
+    const size_t doubled = 2 * out.data.capacity();
+    out.data.reserve(need > kBlockRoom ? need : doubled < kBlockRoom ? std::max(need, doubled) : kBlockRoom);
+}
 
 void flush_to_file(OutText& out) {
     if (out.consume) {
@@ -34,7 +45,6 @@ void out_open_consumer(OutText& out, void (*consume)(void* context, std::string_
     out = OutText{};
     out.consume = consume;
     out.context = context;
-    out.data.reserve(kFlushSize + 4096);
     out.open = true;
 }
 
@@ -46,6 +56,7 @@ void out_drain(OutText& out) {
 
 void out_write(OutText& out, std::string_view text) {
     if (!out.open) return;
+    if (out.consume) room_for_block(out, text.size());
     size_t start = 0;
     while (start < text.size()) {
         const void* nl = std::memchr(text.data() + start, '\n', text.size() - start);
@@ -63,6 +74,7 @@ void out_write(OutText& out, std::string_view text) {
 
 void out_write_raw(OutText& out, std::string_view text) {
     if (!out.open) return;
+    if (out.consume) room_for_block(out, text.size());
     out.data.append(text.data(), text.size());
     if ((out.file != kNoFile || out.consume) && out.data.size() >= kFlushSize) flush_to_file(out);
 }

@@ -302,7 +302,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
 
     switch (code) {
     case DW_OP_addr: {
-        std::string hex = hex_ahead(r, address_size);
+        const std::string hex = want ? hex_ahead(r, address_size) : std::string();
         uint32_t address = read_address(r, address_size);
         if (address_size > 0) loc_result_store_value(result, address, std::min(address_size, 4u));
         if (want) append_printf(text, "DW_OP_addr(0x%X)[%s]    ", code, hex.c_str());
@@ -393,7 +393,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
     case DW_OP_implicit_value: {
         uint32_t length = read_uleb128(r);
         // The hex renderer shows the length modulo 256 bytes; the block is skipped whole.
-        std::string hex = hex_ahead(r, length & 0xFF);
+        const std::string hex = want ? hex_ahead(r, length & 0xFF) : std::string();
         skip(r, length);
         if (want) append_printf(text, "DW_OP_implicit_value %d byte(0x%X)[%s] ", static_cast<int32_t>(length), code,
                       hex.c_str());
@@ -402,7 +402,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
     case DW_OP_stack_value: if (want) text += "DW_OP_stack_value "; break;
     case DW_OP_implicit_pointer:
     case DW_OP_GNU_implicit_pointer: {
-        std::string hex = hex_ahead(r, address_size);
+        const std::string hex = want ? hex_ahead(r, address_size) : std::string();
         skip(r, address_size);
         int32_t value = read_sleb128(r);
         if (want) append_printf(text,
@@ -414,7 +414,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
     case DW_OP_GNU_uninit: if (want) text += "DW_OP_GNU_uninit "; break;
     case DW_OP_GNU_encoded_addr: {
         // A pointer-encoding byte, then an address of the address size.
-        std::string hex = hex_ahead(r, 1 + static_cast<size_t>(address_size));
+        const std::string hex = want ? hex_ahead(r, 1 + static_cast<size_t>(address_size)) : std::string();
         skip(r, 1);
         read_address(r, address_size);
         if (want) append_printf(text, "DW_OP_GNU_encoded_addr byte(0x%X)[%s] ", code, hex.c_str());

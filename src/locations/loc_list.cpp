@@ -26,7 +26,7 @@ struct EntryWriter {
     LocListStats* stats;
     LocOpResult result;
     int row = 0;
-    std::string text, line;
+    std::string line;
 
     // Decodes the expression in `expr`; false when an operation ran past
     // its end (reported against the entry at `offset`).
@@ -39,10 +39,8 @@ struct EntryWriter {
         bool first = true;
         int index = 0;
         while (!expr.at_end()) {
-            text.clear();
-            decode_loc_op(target, text, value ? value_result : result, expr, s.opt.trace);
-            text += '\n';
             if (s.opt.trace) {
+                // The operation's text goes straight after the entry's heading.
                 line.clear();
                 if (first) {
                     line += "/[0x";
@@ -55,8 +53,11 @@ struct EntryWriter {
                 } else {
                     line += "/[------] beginning[----------] ending[----------] ";
                 }
-                line += text;
+                decode_loc_op(target, line, value ? value_result : result, expr, true);
+                line += '\n';
                 trace_line(s, &sym, line);
+            } else {
+                decode_loc_op(target, line, value ? value_result : result, expr, false);
             }
             first = false;
             if (!value && row < kLocRows) {
@@ -89,7 +90,7 @@ struct EntryWriter {
 // `rows` when given (the section dump passes none).
 size_t read_list_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size_t pos, LocListStats* stats = nullptr) {
     const LocationState& loc = *s.loc;
-    EntryWriter writer{s, sym, rows, ".debug_loc", loc_target(s.elf), stats, {}, 0, {}, {}};
+    EntryWriter writer{s, sym, rows, ".debug_loc", loc_target(s.elf), stats, {}, 0, {}};
     const unsigned address_size = writer.target.address_size;
     const uint32_t max_address = address_size >= 4 ? 0xFFFFFFFFu : (1u << (8 * address_size)) - 1;
     std::string line;
@@ -166,7 +167,7 @@ static_assert(sizeof kLleRows / sizeof kLleRows[0] == DW_LLE_GNU_view_pair + 1, 
 size_t read_loclists_at(Session& s, OutText& sym, uint32_t base, LocRows* rows, size_t pos, size_t begin,
                         size_t end, const ListUnit& unit, LocListStats* stats) {
     constexpr const char* kSection = ".debug_loclists";
-    EntryWriter writer{s, sym, rows, kSection, loc_target(s.elf, unit.version), stats, {}, 0, {}, {}};
+    EntryWriter writer{s, sym, rows, kSection, loc_target(s.elf, unit.version), stats, {}, 0, {}};
     ByteReader r = image_range(s, begin, end - begin);
     seek(r, pos);
     std::string line;

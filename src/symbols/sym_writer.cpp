@@ -155,11 +155,16 @@ struct RecordText {
     }
 };
 
-// Room for every fixed part of a record, all 48 floc rows and the kind,
-// besides the entry's three texts.
-constexpr size_t kRecordFixedRoom = 1024 + kLocRows * 96;
+// Room for every fixed part of a record and the kind, besides the entry's
+// three texts and the floc rows it prints (those up to the first empty one).
+constexpr size_t kRecordFixedRoom = 1024;
+constexpr size_t kRecordRowRoom = 96;
 
-size_t record_room(const SymbolEntry& e) { return kRecordFixedRoom + e.name.size() + e.typen.size() + e.regn.size(); }
+size_t record_room(const SymbolEntry& e) {
+    size_t rows = 0;
+    while (rows < static_cast<size_t>(kLocRows) && (e.floc.begin[rows] != 0 || e.floc.end[rows] != 0)) ++rows;
+    return kRecordFixedRoom + rows * kRecordRowRoom + e.name.size() + e.typen.size() + e.regn.size();
+}
 
 // Formats the record of `e` into `out` (resized to fit) and returns its length.
 size_t format_record(std::string& out, const SymbolEntry& e, int printed_index, const char* kind) {

@@ -1,5 +1,6 @@
 #include "symbols/units.h"
 
+#include <cstring>
 #include <string>
 
 #include "common/format.h"
@@ -13,8 +14,6 @@
 #include "symbols/tree_builder.h"
 
 namespace {
-
-constexpr size_t kInitialUnitSlots = 4096;
 
 // The unit header as the trace shows it and as it is read.
 constexpr HeaderField<UnitHeader> kUnitHeaderFields[] = {
@@ -95,11 +94,27 @@ void read_table_bases(UnitView& unit) {
 // the label padded to 20 columns, "0x" and `digits` hex digits, a space.
 void trace_number(Session& s, OutText& out, const char* label, uint32_t value, int digits) {
     if (!s.opt.trace) return;
-    std::string line(label);
-    if (line.size() < 20) line.append(20 - line.size(), ' ');
-    format_hex_prefixed(line, value, digits);
-    line += " \n";
-    trace_line(s, &out, line);
+    const size_t label_size = std::strlen(label);
+    if (label_size > 20 || digits < 0 || digits > 8) {
+        std::string line(label);
+        if (line.size() < 20) line.append(20 - line.size(), ' ');
+        format_hex_prefixed(line, value, digits);
+        line += " \n";
+        trace_line(s, &out, line);
+        return;
+    }
+    // The common line, built on the stack.
+    char line[20 + 2 + 8 + 2];
+    std::memcpy(line, label, label_size);
+    std::memset(line + label_size, ' ', 20 - label_size);
+    char* p = line + 20;
+    *p++ = '0';
+    *p++ = 'x';
+    for (int i = digits - 1; i >= 0; --i, value >>= 4) p[i] = kHexDigits[value & 0xF];
+    p += digits;
+    *p++ = ' ';
+    *p++ = '\n';
+    trace_line(s, &out, std::string_view(line, static_cast<size_t>(p - line)));
 }
 
 }  // namespace
@@ -356,7 +371,6 @@ void walk_units(Session& s, OutText& sym) {
     const size_t end = begin + length;
 
     UnitTable& units = s.sym->units;
-    if (units.slots.capacity() < kInitialUnitSlots) units.slots.reserve(kInitialUnitSlots);
     size_t pos = begin;
     for (size_t i = 0; pos < end; ++i) {
         trace_unit_start(s, sym, pos, i);

@@ -58,6 +58,35 @@ TEST(Renderers, FastWritersMatchPrintf) {
     }
 }
 
+// append_printf renders the common conversions itself and hands the rest
+// to vsnprintf: both must give what snprintf gives.
+TEST(Renderers, AppendPrintfMatchesSnprintf) {
+    const int32_t values[] = {0, 7, -7, 0x1F, 65535, -65536, 0x7FFFFFFF, INT32_MIN};
+    for (int32_t v : values) {
+        const uint32_t u = static_cast<uint32_t>(v);
+        const long l = v;
+        const unsigned long ul = u;
+        const char* const s = v < 0 ? "neg" : "";
+        char want[512];
+        std::string got = "kept:";
+        std::snprintf(want, sizeof want, "kept:%d|%u|%x|%X|%02X|%08X|% 3d|% d|%-5d|%05d|% 05d|%5u|%c|%%|%s|%5s|%-5s|",
+                      v, u, u, u, u, u, v, v, v, v, v, u, 'A' + (u & 7), s, s, s);
+        append_printf(got, "%d|%u|%x|%X|%02X|%08X|% 3d|% d|%-5d|%05d|% 05d|%5u|%c|%%|%s|%5s|%-5s|", v, u,
+                      u, u, u, u, v, v, v, v, v, u, 'A' + (u & 7), s, s, s);
+        EXPECT_EQ(got, want);
+        std::snprintf(want, sizeof want, "kept:%04lX|%lX|%08lX|%5lu|%ld|%0*X|% *d|%*d|", ul, ul, ul, ul, l, 6, u, 4, v,
+                      -4, v);
+        got = "kept:";
+        append_printf(got, "%04lX|%lX|%08lX|%5lu|%ld|%0*X|% *d|%*d|", ul, ul, ul, ul, l, 6, u, 4, v, -4, v);
+        EXPECT_EQ(got, want);
+        // Conversions it does not render itself, after one it does.
+        std::snprintf(want, sizeof want, "kept:%d|%.3d|%+d|%#x|%.1f", v, v, v, u, 1.5);
+        got = "kept:";
+        append_printf(got, "%d|%.3d|%+d|%#x|%.1f", v, v, v, u, 1.5);
+        EXPECT_EQ(got, want);
+    }
+}
+
 TEST(Renderers, FormatValueByWidthAndRadix) {
     std::vector<uint8_t> b = {0x7F, 0x12, 0x34, 0x01, 0x02, 0x03, 0x04};
     ByteReader r = over(b, true);
