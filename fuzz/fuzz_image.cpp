@@ -178,6 +178,7 @@ int run_fuzz_case(const FuzzCase& c, std::string* console) {
     s.console.to_memory = true;
     s.console.discard = console == nullptr;
     s.files.in_memory = true;
+    s.files.drop_written = console == nullptr;
     s.files.memory_files[kFuzzInputName].assign(reinterpret_cast<const char*>(c.image.data()), c.image.size());
     const int code = run_morvik(s, static_cast<int>(argv.size()), argv.data(), fuzz_threads(c.options));
     if (console) *console = std::move(s.console.text);

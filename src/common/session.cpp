@@ -114,7 +114,11 @@ void report_error(Session& s, std::string_view text) {
 
 bool open_output(Session& s, OutText& out, const std::string& name) {
     if (s.files.in_memory) {
-        out_open_memory(out);
+        if (s.files.drop_written && name != s.lxx_name) {
+            out_open_consumer(out, [](void*, std::string_view) {}, nullptr);
+        } else {
+            out_open_memory(out);
+        }
         return true;
     }
     PendingOutput p;

@@ -69,6 +69,10 @@ struct PendingOutput {
 
 struct FileStore {
     bool in_memory = false;
+    // In memory: the outputs the run never reads back (all but a kept LXX
+    // file) are dropped block by block as they are written, and kept empty.
+    // For runs whose outputs nobody looks at (fuzzing).
+    bool drop_written = false;
     std::map<std::string, std::string> memory_files;
     std::map<std::string, PendingOutput> pending;  // final name -> its temporary file
     std::set<std::string> failed;                  // final names of outputs that could not be written

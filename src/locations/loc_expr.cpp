@@ -84,6 +84,37 @@ constexpr std::array<int8_t, 256> index_by_code(const Row (&rows)[N]) {
 
 constexpr std::array<int8_t, 256> kPlainIndex = index_by_code(kPlainOps);
 
+// Writes an operation's table format, whose conversions are "%X" (the
+// code) and, after it, "%s" (the operand text), as printf would, in one
+// append. Any other format goes to printf.
+void append_op_text(std::string& text, const char* format, unsigned code, const char* operand = "") {
+    char buf[192];
+    char* p = buf;
+    bool code_done = false, operand_done = false;
+    for (const char* f = format;;) {
+        const char* pct = std::strchr(f, '%');
+        const size_t n = pct ? static_cast<size_t>(pct - f) : std::strlen(f);
+        if (n > static_cast<size_t>(buf + sizeof buf - 16 - p)) return append_printf(text, format, code, operand);
+        std::memcpy(p, f, n);
+        p += n;
+        if (!pct) break;
+        if (pct[1] == 'X' && !code_done && !operand_done) {
+            p = put_hex(p, code);
+            code_done = true;
+        } else if (pct[1] == 's' && code_done && !operand_done) {
+            const size_t length = std::strlen(operand);
+            if (length > static_cast<size_t>(buf + sizeof buf - 16 - p)) return append_printf(text, format, code, operand);
+            std::memcpy(p, operand, length);
+            p += length;
+            operand_done = true;
+        } else {
+            return append_printf(text, format, code, operand);
+        }
+        f = pct + 2;
+    }
+    text.append(buf, static_cast<size_t>(p - buf));
+}
+
 const char* plain_op_format(unsigned code) {
     const int i = code < 256 ? kPlainIndex[code] : -1;
     return i < 0 ? nullptr : kPlainOps[i].format;
@@ -251,7 +282,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
     const unsigned code = read_u8(r);
 
     if (const char* format = plain_op_format(code)) {
-        if (want) append_printf(text, format, code);
+        if (want) append_op_text(text, format, code);
         return r.pos;
     }
     if (const ConstOp* op = const_op(code)) {
@@ -265,7 +296,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
         } else {
             loc_result_store_value(result, read_target(r, op->size), op->size);
         }
-        if (want) append_printf(text, op->format, code, hex.c_str());
+        if (want) append_op_text(text, op->format, code, hex.c_str());
         return r.pos;
     }
     if (const SteppedOp* op = target.later_ops ? stepped_op(code) : nullptr) {
@@ -283,7 +314,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
         return r.pos;
     }
     if (code >= DW_OP_reg0 && code <= DW_OP_reg31) {
-        if (want) append_printf(text, "DW_OP_regn(0x%X)        ", code);
+        if (want) append_op_text(text, "DW_OP_regn(0x%X)        ", code);
         if (want) name_reg(text, machine, code);
         result.code = static_cast<uint16_t>(code);
         result.op1 = 0;
@@ -328,7 +359,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
     }
     case DW_OP_regx: {
         uint32_t reg = read_uleb128(r);
-        if (want) append_printf(text, "DW_OP_regx(0x%X)        ", code);
+        if (want) append_op_text(text, "DW_OP_regx(0x%X)        ", code);
         if (want) name_regx(text, machine, reg);
         result.code = static_cast<uint16_t>(code);
         result.op1 = static_cast<int32_t>(reg);
@@ -459,7 +490,7 @@ size_t decode_loc_op(const LocTarget& target, std::string& text, LocOpResult& re
         skip(r, 4);
         if (want) append_printf(text, "DW_OP_GNU_parameter_ref(0x%X) ", code);
         break;
-    default: if (want) append_printf(text, "DW_OP_??????" "(0x%X)      ", code); break;
+    default: if (want) append_op_text(text, "DW_OP_??????" "(0x%X)      ", code); break;
     }
     return r.pos;
 }
