@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,13 @@ struct WalkScope {
     std::string function_name;
 };
 
+// The DIE walk's working storage, kept from unit to unit (its buffers are
+// allocated once per run); defined by the tree builder.
+struct WalkScratch;
+struct WalkScratchDeleter {
+    void operator()(WalkScratch* scratch) const;
+};
+
 struct SymbolState {
     SymbolEntries entries;  // both banks, 2048 entries
     // Highest main-bank index (0..1023) written since the last reset, so a
@@ -113,6 +121,7 @@ struct SymbolState {
     std::string record_text;  // the SYM record being formatted (kept for its capacity)
     // Set while type expansions are recorded: the type writes are noted there.
     TypeJournal* journal = nullptr;
+    std::unique_ptr<WalkScratch, WalkScratchDeleter> walk_scratch;
     // Whether a type followed again in a unit is copied from its first
     // expansion (type_cache.h); tests turn it off to compare.
     bool keep_type_expansions = true;

@@ -19,6 +19,35 @@
 #include "symbols/type_cache.h"
 #include "symbols/type_rules.h"
 
+// The walk's working storage, kept in the symbol state from unit to unit:
+// each buffer grows to the largest unit once instead of being allocated,
+// grown and freed for every unit. Every walk starts by emptying it.
+struct WalkScratch {
+    PositionIndex member_index;
+    std::vector<std::unique_ptr<AttributeValue>> values;
+    std::deque<std::string> loc_texts;  // a deque: growing keeps the outer depths in place
+    std::string trace_text;
+    std::unordered_map<TypeKey, TypeExpansion, TypeKeyHash> expansions;
+    TypeJournal journal;
+    std::vector<size_t> looked_up_log;
+    struct Followed {
+        size_t die;
+        uint32_t allocations;
+    };
+    std::vector<Followed> follow_log;
+
+    void start_unit() {
+        member_index.clear();
+        expansions.clear();
+        journal.writes.clear();
+        journal.texts.clear();
+        looked_up_log.clear();
+        follow_log.clear();
+    }
+};
+
+void WalkScratchDeleter::operator()(WalkScratch* scratch) const { delete scratch; }
+
 namespace {
 
 // The walk of one unit: the symbol table it fills, the cursor's view of the
@@ -32,6 +61,7 @@ struct TreeBuilder {
     Session& s;
     OutText& sym;
     SymbolState& t;  // t.current is the index of the newest entry of the tree
+    WalkScratch& kept;
     const UnitView& unit;
     const LocTarget target_machine;
 
@@ -63,17 +93,17 @@ struct TreeBuilder {
     // Member entries by die_pos, built once a tree grows large, so that the
     // refusal test stays cheap for structures with hundreds of members.
     // Lookups re-check the entry, so stale positions are harmless.
-    PositionIndex member_index;
+    PositionIndex& member_index = kept.member_index;
     bool member_index_active = false;
 
     // One attribute value buffer per depth, reused from DIE to DIE: a fresh
     // buffer costs a 1 KB clear, and the nested calls a type reference makes
     // must not overwrite the value of the caller.
-    std::vector<std::unique_ptr<AttributeValue>> values;
+    std::vector<std::unique_ptr<AttributeValue>>& values = kept.values;
     // The trace text of a location operation, per depth like the values, and
     // the trace line being built: their room is reused from line to line.
-    std::deque<std::string> loc_texts;  // a deque: growing keeps the outer depths in place
-    std::string trace_text;
+    std::deque<std::string>& loc_texts = kept.loc_texts;
+    std::string& trace_text = kept.trace_text;
 
     // Each type DIE is expanded once per situation and copied afterwards
     // (type_cache.h). A follow that may be kept is recorded while it runs:
@@ -92,26 +122,30 @@ struct TreeBuilder {
         bool spoilt = false;
         size_t writes_from = 0, looked_up_from = 0, follows_from = 0;  // where its part of the logs starts
     };
-    std::unordered_map<TypeKey, TypeExpansion, TypeKeyHash> expansions;
+    std::unordered_map<TypeKey, TypeExpansion, TypeKeyHash>& expansions = kept.expansions;
     std::vector<Recording> recordings;  // innermost last
     // What recording noted, kept for the unit's kept expansions: the writes,
     // every member DIE checked for refusal, and every DIE followed with the
     // member count at that time.
-    TypeJournal journal;
-    std::vector<size_t> looked_up_log;
-    struct Followed {
-        size_t die;
-        uint32_t allocations;
-    };
-    std::vector<Followed> follow_log;
+    TypeJournal& journal = kept.journal;
+    std::vector<size_t>& looked_up_log = kept.looked_up_log;
+    using Followed = WalkScratch::Followed;
+    std::vector<Followed>& follow_log = kept.follow_log;
 
     TreeBuilder(Session& session, OutText& out, const UnitView& view)
         : s(session),
           sym(out),
           t(*session.sym),
+          kept(scratch_of(*session.sym)),
           unit(view),
           target_machine(loc_target(session.elf, view.header.version)),
           list_unit(list_unit_of(view)) {}
+
+    static WalkScratch& scratch_of(SymbolState& state) {
+        if (!state.walk_scratch) state.walk_scratch.reset(new WalkScratch);
+        state.walk_scratch->start_unit();
+        return *state.walk_scratch;
+    }
 
     static ListUnit list_unit_of(const UnitView& view) {
         ListUnit u;
