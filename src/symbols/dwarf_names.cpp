@@ -26,7 +26,9 @@ constexpr NameRow kAttributeNames[] = {
     {0x37, "count"}, {0x38, "data_member_location"}, {0x39, "decl_column"}, {0x3A, "decl_file"},
     {0x3B, "decl_line"}, {0x3C, "declaretion"}, {0x3D, "discr_list"}, {0x3E, "encoding"}, {0x3F, "external"},
     {0x40, "frame_base"}, {0x41, "friend"}, {0x42, "identifier_case"}, {0x43, "macro_info"},
-    {0x44, "namelist_item"}, {0x45, "priority"}, {0x46, "segment"}, {0x47, "specification"}, {0x49, "type"},
+    {0x44, "namelist_item"}, {0x45, "priority"}, {0x46, "segment"},
+    {0x47, "specification"},  // DW_AT_specification
+    {0x49, "type"},
     {0x4A, "use_location"}, {0x4B, "variable_parameter"}, {0x4C, "virtuality"},
     {0x4D, "vtable_elem_location"}, {0x4E, "allocated{3}"}, {0x4F, "associated{3}"},
     {0x50, "data_location{3}"}, {0x51, "byte_stride{3}"}, {0x52, "entry_pc{3}"}, {0x53, "use_UTF8{3}"},

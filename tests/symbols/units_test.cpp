@@ -28,7 +28,7 @@ TEST(Units, HeaderAndDeclarationTraceIsTheSameInBothByteOrders) {
         DwarfBuilder d(be);
         d.abbrev.uleb(1).uleb(DW_TAG_compile_unit).u8(DW_CHILDREN_yes);
         d.abbrev.uleb(DW_AT_name).uleb(DW_FORM_string).uleb(DW_AT_low_pc).uleb(DW_FORM_addr).u8(0).u8(0);
-        d.abbrev.uleb(2).uleb(DW_TAG_base_type).u8(DW_CHILDREN_no).u8(0).u8(0);  // no specifications
+        d.abbrev.uleb(2).uleb(DW_TAG_base_type).u8(DW_CHILDREN_no).u8(0).u8(0);  // no attribute specifications
         d.abbrev.u8(0);
         empty_unit(d.info, 0);
         Fixture s(d.image(), true);
