@@ -23,6 +23,9 @@ namespace {
 // .debug_info (or one larger unit): enough to keep the hand-over cheap,
 // small enough that the runs converted ahead of the merge stay small.
 constexpr size_t kRunBytes = 32 * 1024;
+// A trace writes some forty times its input: runs are cut smaller and fewer
+// are converted ahead, so the text waiting for the merge stays small.
+constexpr size_t kTraceRunBytes = 16 * 1024;
 
 // What converting one run of units gave.
 struct RunResult {
@@ -205,11 +208,11 @@ size_t unit_bytes(const UnitSlot& slot) { return slot.end > slot.start ? slot.en
 
 // Cuts the units into runs of neighbours: at least four runs per thread
 // where the units allow it.
-std::vector<Run> cut_runs(const SharedPlan& plan, size_t unit_count, unsigned threads) {
+std::vector<Run> cut_runs(const SharedPlan& plan, size_t unit_count, unsigned threads, size_t most_bytes) {
     size_t total = 0;
     for (size_t k = 0; k < unit_count; ++k) total += unit_bytes(plan.units.slots[plan.slot_base + k]);
     size_t run_bytes = total / (4 * static_cast<size_t>(threads));
-    if (run_bytes > kRunBytes) run_bytes = kRunBytes;
+    if (run_bytes > most_bytes) run_bytes = most_bytes;
     std::vector<Run> runs;
     size_t bytes = 0;
     for (size_t k = 0; k < unit_count; ++k) {
@@ -249,8 +252,8 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
     bool frames_asked = false;
 
     Pool pool(plan);
-    pool.runs = cut_runs(plan, unit_count, s.threads);
-    pool.window = 2 * static_cast<size_t>(s.threads) + 2;
+    pool.runs = cut_runs(plan, unit_count, s.threads, s.opt.trace ? kTraceRunBytes : kRunBytes);
+    pool.window = s.opt.trace ? static_cast<size_t>(s.threads) + 1 : 2 * static_cast<size_t>(s.threads) + 2;
     for (unsigned i = 0; i < s.threads && i < pool.runs.size(); ++i) {
         try {
             pool.threads.emplace_back([&pool] { pool.work(); });
