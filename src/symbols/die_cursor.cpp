@@ -1,8 +1,59 @@
 #include "symbols/die_cursor.h"
 
+#include "symbols/forms.h"
+
 void clear_abbreviations(AbbrevTable& t) {
     for (uint16_t code : t.filled) t.slots[code] = AbbrevSlot{};
     t.filled.clear();
+    t.specs.clear();
+}
+
+void compile_declarations(AbbrevTable& t, const ByteReader& image, unsigned address_size) {
+    for (uint16_t code : t.filled) {
+        AbbrevSlot& slot = t.slots[code];
+        const size_t first = t.specs.size();
+        ByteReader pair = image;
+        pair.pos = slot.pairs;
+        pair.end = t.section_end;
+        pair.overrun = false;
+        bool in_place = true, has_exprloc = false, has_sibling = false;
+        int32_t fixed = 0;
+        bool complete = false;
+        while (t.specs.size() - first <= kMaxCompiledSpecs) {
+            AttrSpec spec;
+            spec.attr = read_uleb128(pair);
+            spec.form = read_uleb128(pair);
+            if (spec.form == DW_FORM_implicit_const) spec.constant = read_sleb128(pair);
+            if (pair.overrun) break;
+            if (spec.attr == 0 && spec.form == 0) {
+                complete = true;
+                break;
+            }
+            const FormRow row = form_row(spec.form);
+            if (row.cls == FormClass::unknown || read_through_table(row.cls) || row.layout == FormLayout::indirect)
+                in_place = false;
+            if (spec.form == DW_FORM_exprloc) has_exprloc = true;
+            if (spec.attr == DW_AT_sibling) has_sibling = true;
+            spec.width = fixed_value_size(row, address_size);
+            if (row.layout == FormLayout::indirect) spec.width = -1;
+            if (spec.width < 0 || fixed < 0)
+                fixed = -1;
+            else
+                fixed += spec.width;
+            t.specs.push_back(spec);
+        }
+        if (!complete || t.specs.size() - first > kMaxCompiledSpecs) {
+            t.specs.resize(first);
+            continue;
+        }
+        slot.compiled = true;
+        slot.in_place = in_place;
+        slot.has_exprloc = has_exprloc;
+        slot.has_sibling = has_sibling;
+        slot.first_spec = static_cast<uint32_t>(first);
+        slot.spec_count = static_cast<uint16_t>(t.specs.size() - first);
+        slot.fixed_size = fixed;
+    }
 }
 
 uint32_t unit_start_for_offset(const UnitTable& u, size_t current, uint32_t info_offset) {
@@ -35,6 +86,33 @@ void DieCursor::note_sibling(uint32_t form, uint32_t value) {
 
 bool DieCursor::skip_attributes(const AbbrevSlot& decl) {
     sibling = 0;
+    if (decl.compiled) {
+        if (decl.fixed_size >= 0 && !decl.has_sibling && r.remaining() >= static_cast<size_t>(decl.fixed_size)) {
+            r.pos += static_cast<size_t>(decl.fixed_size);
+            return true;
+        }
+        const AttrSpec* spec = unit->abbrevs->specs.data() + decl.first_spec;
+        for (const AttrSpec* end = spec + decl.spec_count; spec != end; ++spec) {
+            const size_t start = r.pos;
+            uint32_t form = spec->form;
+            if (spec->attr == DW_AT_sibling) {
+                ByteReader value = r;
+                uint32_t reference_form = form, reference = 0;
+                if (read_reference(reference_form, value, reference)) note_sibling(reference_form, reference);
+            }
+            if (spec->width >= 0 && r.remaining() >= static_cast<size_t>(spec->width))
+                r.pos += static_cast<size_t>(spec->width);
+            else
+                skip_value(unit->forms, form, r);
+            if (r.overrun) {
+                value_cut = true;
+                cut_form = form;
+                cut_at = start;
+                return false;
+            }
+        }
+        return true;
+    }
     ByteReader pair = pairs(decl);
     for (;;) {
         const uint32_t attribute = read_uleb128(pair);

@@ -34,6 +34,25 @@ struct AbbrevSlot {
     uint32_t tag = 0;
     uint8_t children = 0;      // the children byte as stored (DW_CHILDREN_yes is 1)
     size_t pairs = 0;          // image offset of the first attribute/form pair
+    // A declaration whose pairs end with (0, 0) inside the section is also
+    // kept decoded: AbbrevTable::specs[first_spec, first_spec + spec_count).
+    bool compiled = false;
+    // Every form is read in place: none is looked up in a table of the
+    // unit, none is indirect or unknown.
+    bool in_place = false;
+    bool has_exprloc = false;
+    bool has_sibling = false;
+    uint16_t spec_count = 0;
+    uint32_t first_spec = 0;
+    int32_t fixed_size = -1;  // bytes of all values when every form has a fixed width, else -1
+};
+
+// One attribute specification of a compiled declaration.
+struct AttrSpec {
+    uint32_t attr = 0;
+    uint32_t form = 0;
+    int32_t constant = 0;  // DW_FORM_implicit_const: the value
+    int32_t width = -1;    // bytes of the value when the form alone decides it, else -1
 };
 
 struct AbbrevTable {
@@ -41,6 +60,7 @@ struct AbbrevTable {
     PagedTable<AbbrevSlot, kAbbrevSlots, 64> slots;
     // Codes filled since the last clear, so clearing costs what was loaded.
     std::vector<uint16_t> filled;
+    std::vector<AttrSpec> specs;  // the compiled declarations' specifications
     // Image range of .debug_abbrev; readers of attribute specifications are
     // bounded by it.
     size_t section_begin = 0, section_end = 0;
@@ -48,6 +68,34 @@ struct AbbrevTable {
 
 // Clears the slots filled since the last clear.
 void clear_abbreviations(AbbrevTable& t);
+
+// Decodes the specifications of every declaration filled since the last
+// clear, for declarations of up to kMaxCompiledSpecs pairs that end inside
+// the section; the others stay read pair by pair.
+constexpr size_t kMaxCompiledSpecs = 256;
+void compile_declarations(AbbrevTable& t, const ByteReader& image, unsigned address_size);
+
+// The attribute specifications of one declaration as the value decoder
+// reads them: up to the pair (0, 0), or up to a pair cut by the end of the
+// section (which is not handed out).
+struct DeclPairs {
+    const AttrSpec* spec = nullptr;
+    const AttrSpec* end = nullptr;
+    ByteReader pair;
+    bool compiled = false;
+
+    bool next(AttrSpec& out) {
+        if (compiled) {
+            if (spec == end) return false;
+            out = *spec++;
+            return true;
+        }
+        out.attr = read_uleb128(pair);
+        out.form = read_uleb128(pair);
+        out.constant = out.form == DW_FORM_implicit_const ? read_sleb128(pair) : 0;
+        return !((out.attr == 0 && out.form == 0) || pair.overrun);
+    }
+};
 
 // The declaration of `code`, or null when it has none (code 0, code >= 1024,
 // or not declared).
@@ -161,6 +209,18 @@ struct DieCursor {
         s.pos = decl.pairs;
         s.end = unit->abbrevs->section_end;
         return s;
+    }
+
+    DeclPairs specs(const AbbrevSlot& decl) const {
+        DeclPairs p;
+        p.compiled = decl.compiled;
+        if (decl.compiled) {
+            p.spec = unit->abbrevs->specs.data() + decl.first_spec;
+            p.end = p.spec + decl.spec_count;
+        } else {
+            p.pair = pairs(decl);
+        }
+        return p;
     }
 
     // Steps over the values of the DIE whose code was just read, exactly as

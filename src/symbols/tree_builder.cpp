@@ -175,6 +175,7 @@ struct TreeBuilder {
     void walk_children(DieCursor list, uint32_t wanted, int32_t nest);
 
     bool skip_attributes(DieCursor& at, const AbbrevSlot& decl);
+    bool steps_over_plainly(const DieEntry& e);
     bool skip_children(DieCursor& at);
     void warn_cut(uint32_t form, size_t at);
     void warn_once(bool& warned, const char* subject, size_t die);
@@ -259,6 +260,11 @@ void TreeBuilder::walk() {
         // The DIEs after the current function's subtree are outside it.
         leave_function_at(t, e.offset - unit.unit_start);
 
+        if (steps_over_plainly(e)) {
+            // Nothing of it is written and the table stays as the last reset left it.
+            if (!skip_attributes(at, *e.decl)) break;
+            continue;
+        }
         build(at, *e.decl, t.entries[0].nest);
         if (!t.entries[0].name.empty() && !std::binary_search(call_site_only.begin(), call_site_only.end(), e.offset)) {
             count_symbol(s);
@@ -272,6 +278,18 @@ void TreeBuilder::walk() {
         }
         if (cut) break;
     }
+}
+
+// Whether the top-level DIE `e` can be stepped over instead of built: a DIE
+// without scope rules starts no symbol, so building it only reads its values.
+// Stepping over them reads as far and meets a cut value at the same place;
+// declarations whose values could warn otherwise (a form read through a
+// table of the unit, an indirect or unknown form, a DWARF 5 expression that
+// may start with DW_OP_addrx, a cut declaration) and trace runs are built.
+bool TreeBuilder::steps_over_plainly(const DieEntry& e) {
+    if (s.opt.trace || has_scope_rules(e.decl->tag)) return false;
+    const AbbrevSlot& d = *e.decl;
+    return d.compiled && d.in_place && !(d.has_exprloc && unit.header.version >= 5);
 }
 
 // A member already in the tree (a structure reached again through a pointer
@@ -335,7 +353,7 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     // The values are bounded as a DIE list starting there would be.
     DieCursor in = at.moved_to(values_at);
     ByteReader& r = in.r;
-    ByteReader pair = at.pairs(decl);
+    DeclPairs pairs = at.specs(decl);
     const size_t level = static_cast<size_t>(depth);
     while (values.size() <= level) values.push_back(std::make_unique<AttributeValue>());
     if (loc_texts.size() <= level) loc_texts.resize(level + 1);
@@ -346,12 +364,12 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     std::string& loc_text = loc_texts[level];
     bool value_cut = false;
 
-    for (;;) {
-        const uint32_t attr = read_uleb128(pair);
-        uint32_t form = read_uleb128(pair);
+    AttrSpec spec;
+    while (pairs.next(spec)) {
+        const uint32_t attr = spec.attr;
+        uint32_t form = spec.form;
         const bool implicit = form == DW_FORM_implicit_const;
-        const int32_t constant = implicit ? read_sleb128(pair) : 0;
-        if ((attr == 0 && form == 0) || pair.overrun) break;
+        const int32_t constant = spec.constant;
         const uint32_t declared_form = form;
         clear_attribute_value(v);
         const bool was_overrun = r.overrun;

@@ -196,6 +196,7 @@ size_t load_abbreviations(Session& s, OutText& sym, uint32_t abbrev_offset) {
             break;
         }
     }
+    compile_declarations(t, r, s.elf.address_size);
     return r.pos;
 }
 
