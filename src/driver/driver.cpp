@@ -11,6 +11,7 @@
 #include "common/session.h"
 #include "elf/elf_reader.h"
 #include "lines/lin_builder.h"
+#include "lines/line_pass.h"
 #include "lines/line_program.h"
 #include "locations/loc_list.h"
 #include "srec/srec_writer.h"
@@ -179,9 +180,17 @@ void convert_image(Session& s) {
     if (!s.mot_name.empty()) open_output(s, mot, s.mot_name);
 
     read_elf(s, sym);
+    // Without a trace the line pass needs nothing of the symbol pass: with
+    // threads to spare it runs beside it.
+    LinePass lines;
+    const bool lines_beside = start_line_pass(s, lxx, lines);
     if (!s.opt.no_locals) dump_loc_section(s, sym, find_location_views(s));
     walk_units(s, sym);
-    read_line_programs(s, lxx);
+    if (lines_beside) {
+        finish_line_pass(s, lxx, lines);
+    } else {
+        read_line_programs(s, lxx);
+    }
     if (mot.open) write_srec_file(s, mot, s.mot_name);
 
     close_lxx();
@@ -194,10 +203,7 @@ void finish_line_file(Session& s) {
         if (!line_stream_started(s)) return;  // the conversion did not run
         OutText lin;
         if (!open_output(s, lin, s.lin_name)) return;
-        if (mark_streamed_lines(s, lin)) {
-            if (s.opt.delete_inline_duplicates) mark_inline_modules(s);
-            write_line_records(s, lin);
-        }
+        write_streamed_lin(s, lin);
         close_output(s, lin, s.lin_name);
         return;
     }

@@ -176,7 +176,7 @@ void start_line_stream(Session& s, OutText& lxx) {
     out_open_consumer(lxx, take_block, &b);
 }
 
-bool line_stream_started(const Session& s) { return s.lines->lin.streaming; }
+bool line_stream_started(const Session& s) { return s.lines->lin.streaming || s.lines->lin.prepared; }
 
 bool mark_streamed_lines(Session& s, OutText& lin) {
     LinBuild& b = s.lines->lin;
@@ -230,4 +230,24 @@ void write_line_records(Session& s, OutText& lin) {
         out_write(lin, rows);
         if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) write_end_marker(lin);
     }
+}
+
+void write_streamed_lin(Session& s, OutText& lin) {
+    LinBuild& b = s.lines->lin;
+    if (b.prepared) {
+        out_write_raw(lin, b.prepared_text);
+        return;
+    }
+    if (!mark_streamed_lines(s, lin)) return;
+    if (s.opt.delete_inline_duplicates) mark_inline_modules(s);
+    write_line_records(s, lin);
+}
+
+void prepare_streamed_lin(Session& s) {
+    OutText text;
+    out_open_memory(text);
+    write_streamed_lin(s, text);
+    LinBuild& b = s.lines->lin;
+    b.prepared_text = std::move(text.data);
+    b.prepared = true;
 }

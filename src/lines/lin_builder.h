@@ -19,3 +19,8 @@ bool mark_streamed_lines(Session& s, OutText& lin);
 void mark_inline_modules(Session& s);
 // Writes the collected records to the LIN file.
 void write_line_records(Session& s, OutText& lin);
+// After the stream is closed: the whole LIN text (mark_streamed_lines, -i,
+// write_line_records) into `lin`.
+void write_streamed_lin(Session& s, OutText& lin);
+// The same into memory, kept for write_streamed_lin to copy out later.
+void prepare_streamed_lin(Session& s);

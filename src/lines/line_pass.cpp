@@ -1,0 +1,73 @@
+#include "lines/line_pass.h"
+
+#include <new>
+#include <system_error>
+#include <utility>
+
+#include "common/file_headers.h"
+#include "common/session.h"
+#include "common/text_io.h"
+#include "lines/lin_builder.h"
+#include "lines/line_program.h"
+#include "lines/line_state.h"
+
+LinePass::LinePass() = default;
+
+LinePass::~LinePass() {
+    if (thread.joinable()) thread.join();
+}
+
+namespace {
+
+void run_pass(LinePass& pass, OutText& lxx) {
+    Session& w = *pass.worker;
+    try {
+        read_line_programs(w, lxx);
+        out_drain(lxx);
+        prepare_streamed_lin(w);
+    } catch (const std::bad_alloc&) {
+        pass.failed = true;
+    }
+}
+
+}  // namespace
+
+bool start_line_pass(Session& s, OutText& lxx, LinePass& pass) {
+    if (s.opt.trace || s.threads < 2) return false;
+    pass.worker = std::make_unique<Session>();
+    Session& w = *pass.worker;
+    w.opt = s.opt;
+    w.elf = s.elf;
+    w.usage_line = s.usage_line;
+    w.borrowed_image = &s.image_bytes();
+    w.console.to_memory = true;
+    w.files.in_memory = true;
+    std::swap(w.lines, s.lines);
+    try {
+        pass.thread = std::thread(run_pass, std::ref(pass), std::ref(lxx));
+    } catch (const std::system_error&) {
+        std::swap(w.lines, s.lines);
+        pass.worker.reset();
+        return false;
+    }
+    return true;
+}
+
+void finish_line_pass(Session& s, OutText& lxx, LinePass& pass) {
+    pass.thread.join();
+    Session& w = *pass.worker;
+    std::swap(w.lines, s.lines);
+    if (pass.failed) {
+        // Read again on this thread from a fresh start; memory running out
+        // here ends the run as it would on one thread.
+        pass.worker.reset();
+        s.lines = std::make_unique<LineState>();
+        start_line_stream(s, lxx);
+        write_line_file_header(s, lxx);
+        read_line_programs(s, lxx);
+        return;
+    }
+    console_print_always(s, w.console.text);
+    s.line_count += w.line_count;
+    pass.worker.reset();
+}

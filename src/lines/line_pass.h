@@ -1,0 +1,32 @@
+// The line pass on a thread of its own, beside the symbol pass.
+//
+// Without a trace, reading the line programs and building the LIN text need
+// nothing the symbol pass makes: a run with more than one thread reads them
+// on a second thread into a session of its own, over the same image, and
+// keeps the LIN text in memory. The console text that pass printed and its
+// line count are handed over when it is finished, in the place the line
+// pass would have printed them on one thread (right after the symbol pass).
+#pragma once
+
+#include <memory>
+#include <thread>
+
+struct Session;
+struct OutText;
+
+struct LinePass {
+    std::unique_ptr<Session> worker;
+    std::thread thread;
+    bool failed = false;  // memory ran out on the pass's thread
+    LinePass();
+    ~LinePass();
+};
+
+// Starts the pass over the line stream `lxx` (started on `s`), taking the
+// run's line state with it; false when it runs on this thread instead (a
+// trace, a single thread, or no thread to be had).
+bool start_line_pass(Session& s, OutText& lxx, LinePass& pass);
+// Waits for the pass and gives the run its line state, console text and line
+// count. When memory ran out on the pass's thread, the line programs are
+// read again on this one, from a fresh stream `lxx`.
+void finish_line_pass(Session& s, OutText& lxx, LinePass& pass);
