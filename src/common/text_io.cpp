@@ -74,6 +74,13 @@ void out_write(OutText& out, std::string_view text) {
 
 void out_write_raw(OutText& out, std::string_view text) {
     if (!out.open) return;
+    if (out.file != kNoFile && !out.consume && text.size() >= kFlushSize) {
+        // A large text goes to the file as it is, behind what is pending,
+        // instead of through the buffer.
+        flush_to_file(out);
+        if (!out.failed && !write_all(out.file, text.data(), text.size(), out.error)) out.failed = true;
+        return;
+    }
     if (out.consume) room_for_block(out, text.size());
     out.data.append(text.data(), text.size());
     if ((out.file != kNoFile || out.consume) && out.data.size() >= kFlushSize) flush_to_file(out);

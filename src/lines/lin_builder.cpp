@@ -217,6 +217,7 @@ void mark_inline_modules(Session& s) {
 
 void write_line_records(Session& s, OutText& lin) {
     const LinBuild& b = s.lines->lin;
+    std::string rows;  // one record's rows; its room is kept from record to record
     for (size_t i = 0; i < b.records.size(); ++i) {
         const ModuleRecord& r = b.records[i];
         if (r.state == kRecordDropped) continue;
@@ -225,7 +226,7 @@ void write_line_records(Session& s, OutText& lin) {
         if (!r.directory_line.empty()) write_marked(lin, r.directory_line, marker);
         write_marked(lin, r.file_line, marker);
         const char row_marker = marker == '>' ? '>' : '+';
-        std::string rows;
+        rows.clear();
         for (uint32_t k = 0; k < r.rows; ++k) append_line_record(rows, row_marker, b.addresses[r.base + k], b.lines[r.base + k]);
         out_write(lin, rows);
         if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) write_end_marker(lin);
@@ -244,10 +245,15 @@ void write_streamed_lin(Session& s, OutText& lin) {
 }
 
 void prepare_streamed_lin(Session& s) {
+    LinBuild& b = s.lines->lin;
+    // Room for the whole text at once (a row line takes 19 bytes, a record
+    // its texts and markers), so the text is not copied as it grows.
+    size_t room = 4096 + b.addresses.size() * 20 + b.partial_line.size();
+    for (const ModuleRecord& r : b.records) room += r.directory_line.size() + r.file_line.size() + 64;
     OutText text;
     out_open_memory(text);
+    text.data.reserve(room);
     write_streamed_lin(s, text);
-    LinBuild& b = s.lines->lin;
     b.prepared_text = std::move(text.data);
     b.prepared = true;
 }

@@ -720,6 +720,20 @@ void read_line_programs(Session& s, OutText& lxx) {
     if (cut) warn(s, ".debug_line reaches beyond the end of the file; only the part inside it is read");
 
     const ByteReader section = image_range(s, offset, length);
+    // Room ahead for what the programs usually give (a module record per
+    // few dozen bytes, a row per few bytes), so the pools do not grow by
+    // copying themselves (untouched room costs nothing). Only the streamed
+    // text fills them here; a kept LXX file is read back later.
+    LinBuild& lin = ls.lin;
+    if (lin.streaming) {
+        // Capped, so a large section cannot ask for more than a few dozen MB.
+        const size_t bytes = section.end - section.pos;
+        const size_t records = std::min<size_t>(bytes / 16, size_t{1} << 20);
+        const size_t rows = std::min<size_t>(bytes / 6, size_t{1} << 23);
+        lin.records.reserve(lin.records.size() + records);
+        lin.addresses.reserve(lin.addresses.size() + rows);
+        lin.lines.reserve(lin.lines.size() + rows);
+    }
     size_t pos = section.pos;
     int counter = 0;
     while (pos < section.end) {
