@@ -314,7 +314,7 @@ void append_hex_lower(std::string& text, uint32_t value) {
     for (; shift >= 0; shift -= 4) text += kLower[(value >> shift) & 0xF];
 }
 
-void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line) {
+void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line, bool crlf) {
     char buf[32];
     char* p = buf;
     *p++ = marker;
@@ -330,6 +330,7 @@ void append_line_record(std::string& text, char marker, uint32_t address, uint32
     } while (line);
     for (int pad = 5 - n; pad > 0; --pad) *p++ = ' ';
     while (n > 0) *p++ = digits[--n];
+    if (crlf) *p++ = '\r';
     *p++ = '\n';
     text.append(buf, static_cast<size_t>(p - buf));
 }

@@ -77,8 +77,9 @@ void append_dec_blank(std::string& text, int32_t value, int width);
 void append_hex_lower(std::string& text, uint32_t value);
 
 // A line record "<marker>0x%08X %5u\n": the address in eight upper-case hex
-// digits, the line right-aligned in five columns (wider when it needs to be).
-void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line);
+// digits, the line right-aligned in five columns (wider when it needs to be);
+// with `crlf` the line ends in CR LF as written to a file.
+void append_line_record(std::string& text, char marker, uint32_t address, uint32_t line, bool crlf = false);
 
 // snprintf into a std::string (appending).
 void append_printf(std::string& text, const char* format, ...) MORVIK_PRINTF_FORMAT(2, 3);

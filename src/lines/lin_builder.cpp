@@ -176,19 +176,19 @@ void start_line_stream(Session& s, OutText& lxx) {
     out_open_consumer(lxx, take_block, &b);
 }
 
-bool line_stream_started(const Session& s) { return s.lines->lin.streaming || s.lines->lin.prepared; }
+bool line_stream_started(const Session& s) { return s.lines->lin.streaming || s.lines->lin.ended; }
 
-bool mark_streamed_lines(Session& s, OutText& lin) {
+void end_line_stream(Session& s) {
     LinBuild& b = s.lines->lin;
+    if (!b.streaming) return;
     // The text's last line may lack its line end.
     if (!b.partial_line.empty()) take_line(b, b.partial_line);
     b.partial_line.clear();
     b.streaming = false;
-    if (!b.banner_seen) return false;
-    write_line_file_header(s, lin);
-    write_dwarf_version(lin, s.elf.dwarf_version);
+    b.ended = true;
+    if (!b.banner_seen) return;
     mark_duplicates(b);
-    return true;
+    if (s.opt.delete_inline_duplicates) mark_inline_modules(s);
 }
 
 void mark_inline_modules(Session& s) {
@@ -227,33 +227,17 @@ void write_line_records(Session& s, OutText& lin) {
         write_marked(lin, r.file_line, marker);
         const char row_marker = marker == '>' ? '>' : '+';
         rows.clear();
-        for (uint32_t k = 0; k < r.rows; ++k) append_line_record(rows, row_marker, b.addresses[r.base + k], b.lines[r.base + k]);
-        out_write(lin, rows);
+        for (uint32_t k = 0; k < r.rows; ++k)
+            append_line_record(rows, row_marker, b.addresses[r.base + k], b.lines[r.base + k], true);
+        out_write_raw(lin, rows);
         if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) write_end_marker(lin);
     }
 }
 
 void write_streamed_lin(Session& s, OutText& lin) {
-    LinBuild& b = s.lines->lin;
-    if (b.prepared) {
-        out_write_raw(lin, b.prepared_text);
-        return;
-    }
-    if (!mark_streamed_lines(s, lin)) return;
-    if (s.opt.delete_inline_duplicates) mark_inline_modules(s);
+    end_line_stream(s);
+    if (!s.lines->lin.banner_seen) return;
+    write_line_file_header(s, lin);
+    write_dwarf_version(lin, s.elf.dwarf_version);
     write_line_records(s, lin);
-}
-
-void prepare_streamed_lin(Session& s) {
-    LinBuild& b = s.lines->lin;
-    // Room for the whole text at once (a row line takes 19 bytes, a record
-    // its texts and markers), so the text is not copied as it grows.
-    size_t room = 4096 + b.addresses.size() * 20 + b.partial_line.size();
-    for (const ModuleRecord& r : b.records) room += r.directory_line.size() + r.file_line.size() + 64;
-    OutText text;
-    out_open_memory(text);
-    text.data.reserve(room);
-    write_streamed_lin(s, text);
-    b.prepared_text = std::move(text.data);
-    b.prepared = true;
 }

@@ -13,14 +13,13 @@ bool read_and_mark_lines(Session& s, InText& lxx, OutText& lin);
 // reads as it is written, with the line records taken as values.
 void start_line_stream(Session& s, OutText& lxx);
 bool line_stream_started(const Session& s);
-// After the stream is closed: as read_and_mark_lines, for the streamed text.
-bool mark_streamed_lines(Session& s, OutText& lin);
+// After the stream is closed: takes its last line and marks the records
+// as read_and_mark_lines does (and, with -i, the inline modules).
+void end_line_stream(Session& s);
 // Marks inline modules (-i).
 void mark_inline_modules(Session& s);
 // Writes the collected records to the LIN file.
 void write_line_records(Session& s, OutText& lin);
-// After the stream is closed: the whole LIN text (mark_streamed_lines, -i,
-// write_line_records) into `lin`.
+// After the stream is closed: the whole LIN text (end_line_stream unless
+// done already, the header lines, write_line_records) into `lin`.
 void write_streamed_lin(Session& s, OutText& lin);
-// The same into memory, kept for write_streamed_lin to copy out later.
-void prepare_streamed_lin(Session& s);

@@ -24,7 +24,7 @@ void run_pass(LinePass& pass, OutText& lxx) {
     try {
         read_line_programs(w, lxx);
         out_drain(lxx);
-        prepare_streamed_lin(w);
+        end_line_stream(w);
     } catch (const std::bad_alloc&) {
         pass.failed = true;
     }

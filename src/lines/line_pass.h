@@ -1,11 +1,12 @@
 // The line pass on a thread of its own, beside the symbol pass.
 //
-// Without a trace, reading the line programs and building the LIN text need
+// Without a trace, reading the line programs and marking their records need
 // nothing the symbol pass makes: a run with more than one thread reads them
-// on a second thread into a session of its own, over the same image, and
-// keeps the LIN text in memory. The console text that pass printed and its
-// line count are handed over when it is finished, in the place the line
-// pass would have printed them on one thread (right after the symbol pass).
+// on a second thread into a session of its own, over the same image; the
+// LIN file is written from the records afterwards, as on one thread. The
+// console text that pass printed and its line count are handed over when it
+// is finished, in the place the line pass would have printed them on one
+// thread (right after the symbol pass).
 #pragma once
 
 #include <memory>

@@ -91,10 +91,8 @@ struct LinBuild {
     // that a block ended inside of, and whether rows come as values.
     std::string partial_line;
     bool streaming = false;
-    // The LIN text, built ahead from the stream (build_streamed_lin_text)
-    // and waiting to be written.
-    bool prepared = false;
-    std::string prepared_text;
+    // The stream has ended and its records are marked (end_line_stream).
+    bool ended = false;
 };
 
 // A line record the line writer hands over as values: what reading its

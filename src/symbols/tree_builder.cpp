@@ -4,7 +4,6 @@
 #include <deque>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "common/format.h"
@@ -27,7 +26,7 @@ struct WalkScratch {
     std::vector<std::unique_ptr<AttributeValue>> values;
     std::deque<std::string> loc_texts;  // a deque: growing keeps the outer depths in place
     std::string trace_text;
-    std::unordered_map<TypeKey, TypeExpansion, TypeKeyHash> expansions;
+    ExpansionTable expansions;
     TypeJournal journal;
     std::vector<size_t> looked_up_log;
     struct Followed {
@@ -122,7 +121,7 @@ struct TreeBuilder {
         bool spoilt = false;
         size_t writes_from = 0, looked_up_from = 0, follows_from = 0;  // where its part of the logs starts
     };
-    std::unordered_map<TypeKey, TypeExpansion, TypeKeyHash>& expansions = kept.expansions;
+    ExpansionTable& expansions = kept.expansions;
     std::vector<Recording> recordings;  // innermost last
     // What recording noted, kept for the unit's kept expansions: the writes,
     // every member DIE checked for refusal, and every DIE followed with the
@@ -502,12 +501,12 @@ void TreeBuilder::follow_die(size_t die, int32_t nest) {
     if (e.cut || !e.decl) return;
     TypeKey key;
     if (keyed_follow(*e.decl, die, nest, key)) {
-        const auto found = expansions.find(key);
-        if (found == expansions.end()) {
+        const TypeExpansion* found = expansions.find(key);
+        if (!found) {
             record(at, *e.decl, nest, key, die);
             return;
         }
-        if (replay(found->second)) return;
+        if (replay(*found)) return;
     }
     chain[chain_length++] = Link{die, allocations};
     build(at, *e.decl, nest);
@@ -620,7 +619,7 @@ void TreeBuilder::keep(const Recording& done) {
     size_t early_end = done.follows_from;
     while (early_end < follow_log.size() && follow_log[early_end].allocations == done.allocations) ++early_end;
     x.early_follows = LogRange{done.follows_from, early_end};
-    expansions.emplace(done.key, x);
+    expansions.insert(done.key, x);
 }
 
 // The children list at `list`: the children with tag `wanted` are built at

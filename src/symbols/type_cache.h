@@ -107,6 +107,67 @@ struct TypeExpansion {
     LogRange early_follows;    // the DIEs followed before the first member entry
 };
 
+// The kept expansions of a unit by key: open addressing over one array
+// that is kept from unit to unit, so a unit's thousands of entries cost
+// no allocation each, and emptying it for the next unit costs nothing.
+class ExpansionTable {
+public:
+    const TypeExpansion* find(const TypeKey& key) const {
+        if (slots_.empty()) return nullptr;
+        for (size_t i = start(key);; i = (i + 1) & mask()) {
+            const Slot& slot = slots_[i];
+            if (slot.generation != generation_) return nullptr;
+            if (slot.key == key) return &slot.value;
+        }
+    }
+    // Keeps `x` under `key` unless the key has a value already.
+    void insert(const TypeKey& key, const TypeExpansion& x) {
+        if (2 * (count_ + 1) > slots_.size()) grow();
+        for (size_t i = start(key);; i = (i + 1) & mask()) {
+            Slot& slot = slots_[i];
+            if (slot.generation != generation_) {
+                slot = Slot{key, x, generation_};
+                ++count_;
+                return;
+            }
+            if (slot.key == key) return;
+        }
+    }
+    void clear() {
+        count_ = 0;
+        if (++generation_ == 0) {  // wrapped: every slot must read as empty again
+            for (Slot& slot : slots_) slot.generation = 0;
+            generation_ = 1;
+        }
+    }
+
+private:
+    struct Slot {
+        TypeKey key;
+        TypeExpansion value;
+        uint32_t generation = 0;  // the slot is in use when it equals the table's
+    };
+    size_t mask() const { return slots_.size() - 1; }
+    // DIE offsets lie a few bytes apart: their hash is spread over the table.
+    size_t start(const TypeKey& key) const {
+        const uint64_t h = static_cast<uint64_t>(TypeKeyHash()(key)) * 0x9E3779B97F4A7C15ull;
+        return static_cast<size_t>(h ^ (h >> 32)) & mask();
+    }
+    void grow() {
+        std::vector<Slot> old;
+        old.swap(slots_);
+        slots_.assign(old.empty() ? 1024 : 2 * old.size(), Slot{});
+        const uint32_t live = generation_;
+        generation_ = 1;
+        count_ = 0;
+        for (const Slot& slot : old)
+            if (slot.generation == live) insert(slot.key, slot.value);
+    }
+    std::vector<Slot> slots_;
+    size_t count_ = 0;
+    uint32_t generation_ = 1;
+};
+
 // Makes the writes of `x` again from `target` and moves the current index.
 // The caller has checked that target + x.top_step stays in the main bank.
 // The journal may be t.journal: the writes noted meanwhile go behind.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "lines/lin_builder.h"
+#include "lines/line_state.h"
 #include "support/fixture.h"
 
 namespace {
@@ -53,11 +54,8 @@ Built build_streamed(const std::string& lxx_text, size_t block, bool inline_del 
     }
     out_close(lxx);
     Built b;
-    b.accepted = mark_streamed_lines(s, f.out);
-    if (b.accepted) {
-        if (inline_del) mark_inline_modules(s);
-        write_line_records(s, f.out);
-    }
+    write_streamed_lin(s, f.out);
+    b.accepted = s.lines->lin.banner_seen;
     b.lin = f.text();
     return b;
 }
