@@ -31,7 +31,7 @@ ImageLayout layout_for(uint8_t config) {
 
 void read_seed_file(Session& file, std::vector<uint8_t> image) {
     file.console.to_memory = true;
-    file.image = std::move(image);
+    file.image.assign(image.begin(), image.end());
     OutText unused;
     read_elf(file, unused);
 }

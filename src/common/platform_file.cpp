@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #if defined(_WIN32)
@@ -23,6 +24,9 @@ namespace {
 
 // Reads and writes go to the system in pieces of at most this size.
 constexpr size_t kIoPiece = size_t{1} << 30;
+// An input at least this large is read in two halves at once when the run
+// has a second thread.
+constexpr size_t kSplitReadSize = size_t{4} << 20;
 
 // The registry of temporary files an interrupt removes. It is the program's
 // one piece of process-wide mutable state, because a signal handler (or the
@@ -181,7 +185,7 @@ bool same_existing_file(const std::string& a, const std::string& b) {
            x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
-InputStatus read_regular_file(const std::string& path, uint64_t limit, std::vector<uint8_t>& bytes, int& error) {
+InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageBytes& bytes, int& error, unsigned) {
     bytes.clear();
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
@@ -338,7 +342,27 @@ bool same_existing_file(const std::string& a, const std::string& b) {
     return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev && x.st_ino == y.st_ino;
 }
 
-InputStatus read_regular_file(const std::string& path, uint64_t limit, std::vector<uint8_t>& bytes, int& error) {
+namespace {
+
+// Reads up to `size` bytes at `offset`; `got` is less only at the end of the file.
+bool read_at(int fd, uint8_t* data, size_t size, size_t offset, size_t& got, int& error) {
+    got = 0;
+    while (got < size) {
+        const ssize_t n = ::pread(fd, data + got, std::min(size - got, kIoPiece), static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageBytes& bytes, int& error, unsigned threads) {
     bytes.clear();
     // Non-blocking, so that opening a named pipe without a writer returns at once.
     int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
@@ -359,18 +383,36 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, std::vect
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     bytes.resize(static_cast<size_t>(length));
     size_t got = 0;
-    while (got < bytes.size()) {
-        ssize_t n = ::read(fd, bytes.data() + got, std::min(bytes.size() - got, kIoPiece));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
+    bool whole = false;
+    if (threads > 1 && bytes.size() >= kSplitReadSize) {
+        // Reading the second half on a thread of its own: taking in the
+        // fresh memory the image lands in is most of the cost of a read.
+        const size_t half = bytes.size() / 2;
+        size_t got_back = 0;
+        int error_back = 0;
+        bool read_back = false;
+        try {
+            std::thread back([&] { read_back = read_at(fd, bytes.data() + half, bytes.size() - half, half, got_back, error_back); });
+            const bool read_front = read_at(fd, bytes.data(), half, 0, got, error);
+            back.join();
+            if (!read_front || !read_back) {
+                if (read_front) error = error_back;
+                bytes.clear();
+                return InputStatus::kUnreadable;
+            }
+            whole = got == half && got_back == bytes.size() - half;
+        } catch (const std::system_error&) {
+        }
+    }
+    if (!whole) {
+        // One read from the start; a file that shrank since it was measured
+        // gives what it still holds.
+        if (!read_at(fd, bytes.data(), bytes.size(), 0, got, error)) {
             bytes.clear();
             return InputStatus::kUnreadable;
         }
-        if (n == 0) break;  // the file shrank since it was measured
-        got += static_cast<size_t>(n);
+        bytes.resize(got);
     }
-    bytes.resize(got);
     return InputStatus::kRead;
 }
 

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "common/image_bytes.h"
+
 #if !defined(_WIN32)
 #include <signal.h>
 #endif
@@ -40,8 +42,10 @@ enum class InputStatus { kRead, kMissing, kUnreadable, kNotRegular, kTooLarge };
 // Reads a regular file whole into `bytes`, refusing anything larger than
 // `limit` before reading. Named pipes, devices and directories are refused
 // without blocking. `error` carries the reason when the status is kUnreadable.
-// The buffer is allocated in one step, so it may throw std::bad_alloc.
-InputStatus read_regular_file(const std::string& path, uint64_t limit, std::vector<uint8_t>& bytes, int& error);
+// The buffer is allocated in one step, so it may throw std::bad_alloc. With
+// more than one thread a large file is read in two halves at once (POSIX).
+InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageBytes& bytes, int& error,
+                              unsigned threads = 1);
 
 // Whether `byte` starts a double-byte character in the ANSI code page
 // (Windows); file names are plain bytes on POSIX systems.

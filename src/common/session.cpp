@@ -55,12 +55,12 @@ void count_symbol(Session& s) { ++s.symbol_count; }
 void count_line(Session& s) { ++s.line_count; }
 
 ByteReader image_reader(const Session& s) {
-    const std::vector<uint8_t>& image = s.image_bytes();
+    const ImageBytes& image = s.image_bytes();
     return make_reader(image.data(), image.size(), 0, image.size(), s.elf.big_endian);
 }
 
 ByteReader image_range(const Session& s, size_t offset, size_t length) {
-    const std::vector<uint8_t>& image = s.image_bytes();
+    const ImageBytes& image = s.image_bytes();
     return make_reader(image.data(), image.size(), offset, length, s.elf.big_endian);
 }
 

@@ -17,6 +17,7 @@
 #include "common/bytes.h"
 #include "common/text_io.h"
 #include "common/elf_info.h"
+#include "common/image_bytes.h"
 
 // The passes' own state; the Session's constructor (driver/session_state.cpp)
 // creates it.
@@ -102,10 +103,10 @@ struct Session {
     Console console;
     FileStore files;
 
-    std::vector<uint8_t> image;  // the whole input file
+    ImageBytes image;  // the whole input file
     // A worker's session reads the image of the run it works for, uncopied.
-    const std::vector<uint8_t>* borrowed_image = nullptr;
-    const std::vector<uint8_t>& image_bytes() const { return borrowed_image ? *borrowed_image : image; }
+    const ImageBytes* borrowed_image = nullptr;
+    const ImageBytes& image_bytes() const { return borrowed_image ? *borrowed_image : image; }
     ElfInfo elf;
 
     std::unique_ptr<SymbolState> sym;

@@ -145,7 +145,7 @@ bool load_input_file(Session& s, const std::string& name, std::string& reason) {
         return !s.image.empty();
     }
     int error = 0;
-    switch (read_regular_file(name, kMaxInputSize, s.image, error)) {
+    switch (read_regular_file(name, kMaxInputSize, s.image, error, s.threads)) {
     case InputStatus::kRead: return !s.image.empty();
     case InputStatus::kMissing: return false;
     case InputStatus::kUnreadable: reason = name + " could not be read: " + system_error_text(error); return false;
@@ -291,7 +291,7 @@ int run_morvik(Session& s, int argc, const char* const* argv, unsigned threads) 
         return code;
     } catch (const std::bad_alloc&) {
         discard_outputs(s);
-        s.image = std::vector<uint8_t>();
+        s.image = ImageBytes();
         console_print(s, "error: not enough memory\n");
         return kExitUsage;
     }

@@ -13,7 +13,7 @@ struct Loaded : Fixture {
 
 void load(Loaded& l, const std::vector<uint8_t>& image, bool trace = false) {
     l.s.opt.trace = trace;
-    l.s.image = image;
+    l.s.image.assign(image.begin(), image.end());
     l.accepted = read_elf(l.s, l.out);
 }
 

@@ -28,7 +28,7 @@ struct Table {
     CallFrames f;
     Table(const ByteWriter& w, bool eh, uint32_t address = 0) {
         s.console.to_memory = true;
-        s.image = w.bytes;
+        s.image.assign(w.bytes.begin(), w.bytes.end());
         s.elf.big_endian = w.big_endian;
         f.section = eh ? ".eh_frame" : ".debug_frame";
         f.bytes = image_range(s, 0, s.image.size());
@@ -244,7 +244,8 @@ TEST(CallFrame, FixturesAgreeWithReadelf) {
         SCOPED_TRACE(name);
         Session s;
         s.console.to_memory = true;
-        s.image = read_file_bytes(data_path(name));
+        const std::vector<uint8_t> bytes = read_file_bytes(data_path(name));
+        s.image.assign(bytes.begin(), bytes.end());
         OutText sym;
         out_open_memory(sym);
         ASSERT_TRUE(read_elf(s, sym));

@@ -54,7 +54,7 @@ Fixture::Fixture() {
 }
 
 Fixture::Fixture(std::vector<uint8_t> image, bool trace) : Fixture() {
-    s.image = std::move(image);
+    s.image.assign(image.begin(), image.end());
     OutText scratch;
     out_open_memory(scratch);
     read_elf(s, scratch);
