@@ -180,10 +180,10 @@ void convert_image(Session& s) {
     if (!s.mot_name.empty()) open_output(s, mot, s.mot_name);
 
     read_elf(s, sym);
-    // Without a trace the line pass needs nothing of the symbol pass: with
-    // threads to spare it runs beside it.
+    // Without a trace the line pass and the S-record file need nothing of
+    // the symbol pass: with threads to spare they are made beside it.
     LinePass lines;
-    const bool lines_beside = start_line_pass(s, lxx, lines);
+    const bool lines_beside = start_line_pass(s, lxx, &mot, lines);
     if (!s.opt.no_locals) dump_loc_section(s, sym, find_location_views(s));
     walk_units(s, sym);
     if (lines_beside) {
@@ -191,7 +191,7 @@ void convert_image(Session& s) {
     } else {
         read_line_programs(s, lxx);
     }
-    if (mot.open) write_srec_file(s, mot, s.mot_name);
+    if (mot.open && !lines.srec_written) write_srec_file(s, mot, s.mot_name);
 
     close_lxx();
     close_output(s, sym, s.sym_name);

@@ -10,6 +10,7 @@
 #include "lines/lin_builder.h"
 #include "lines/line_program.h"
 #include "lines/line_state.h"
+#include "srec/srec_writer.h"
 
 LinePass::LinePass() = default;
 
@@ -27,18 +28,28 @@ void run_pass(LinePass& pass, OutText& lxx) {
         end_line_stream(w);
     } catch (const std::bad_alloc&) {
         pass.failed = true;
+        return;
+    }
+    if (!pass.mot) return;
+    try {
+        write_srec_file(w, *pass.mot, w.mot_name);
+        pass.srec_written = true;
+    } catch (const std::bad_alloc&) {
+        pass.mot_failed = true;
     }
 }
 
 }  // namespace
 
-bool start_line_pass(Session& s, OutText& lxx, LinePass& pass) {
+bool start_line_pass(Session& s, OutText& lxx, OutText* mot, LinePass& pass) {
     if (s.opt.trace || s.threads < 2) return false;
     pass.worker = std::make_unique<Session>();
     Session& w = *pass.worker;
     w.opt = s.opt;
     w.elf = s.elf;
     w.usage_line = s.usage_line;
+    w.mot_name = s.mot_name;
+    pass.mot = mot && mot->open ? mot : nullptr;
     w.borrowed_image = &s.image_bytes();
     w.console.to_memory = true;
     w.files.in_memory = true;
@@ -70,4 +81,7 @@ void finish_line_pass(Session& s, OutText& lxx, LinePass& pass) {
     console_print_always(s, w.console.text);
     s.line_count += w.line_count;
     pass.worker.reset();
+    // Part of the S-record file is written already: running out of memory
+    // there ends the run, as it does on one thread.
+    if (pass.mot_failed) throw std::bad_alloc();
 }
