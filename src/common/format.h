@@ -46,6 +46,12 @@ void format_hex_bytes(std::string& text, ByteReader& r, int count);
 // and "%X" (no leading zeros) of its 32-bit pattern. The put_ forms write at
 // `out` (room for 11 and 8 characters) and return the end of what they wrote.
 inline char* put_dec(char* out, int32_t value) {
+    // Most values printed are one or two digits.
+    if (static_cast<uint32_t>(value) < 100) {
+        if (value >= 10) *out++ = static_cast<char>('0' + value / 10);
+        *out++ = static_cast<char>('0' + value % 10);
+        return out;
+    }
     char buf[12];
     char* end = buf + sizeof buf;
     char* p = end;

@@ -321,7 +321,12 @@ int used_main_extent(const SymbolState& t) {
     return std::min(top + 1, kMainBankSize);
 }
 
-static bool has_newline(const std::string& text) { return text.find('\n') != std::string::npos; }
+// Names are short: a plain loop is cheaper than a library search.
+static bool has_newline(const std::string& text) {
+    for (const char c : text)
+        if (c == '\n') return true;
+    return false;
+}
 
 static std::string crlf_to_lf(std::string_view text) {
     std::string out;

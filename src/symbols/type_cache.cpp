@@ -5,39 +5,6 @@
 
 namespace {
 
-void note(SymbolState& t, int index, TypeField field, int64_t value) {
-    if (t.journal) t.journal->writes.push_back(TypeWrite{index, field, 0, value});
-}
-
-}  // namespace
-
-void write_type_field(SymbolState& t, int index, TypeField field, int64_t value) {
-    note(t, index, field, value);
-    SymbolEntry& e = t.entries[static_cast<size_t>(index)];
-    const int32_t v = static_cast<int32_t>(value);
-    switch (field) {
-    case TypeField::nest: e.nest = v; break;
-    case TypeField::die_pos: e.die_pos = static_cast<size_t>(value); break;
-    case TypeField::ident: e.ident = v; break;
-    case TypeField::location: e.location = v; break;
-    case TypeField::kind_flags: e.kind |= v; break;
-    case TypeField::one_byte: e.one_byte = v; break;
-    case TypeField::struct_len: e.struct_len = v; break;
-    case TypeField::bit_off: e.bit_off = v; break;
-    case TypeField::bit_size: e.bit_size = v; break;
-    case TypeField::dimension:
-        // A seventh dimension is not recorded.
-        if (e.ele[0] < 0 || e.ele[0] >= kMaxDimensions) break;
-        e.ele[1 + e.ele[0]] = v;
-        e.ele[0] += 1;
-        break;
-    case TypeField::name:
-    case TypeField::typen: break;  // texts go through write_type_text
-    }
-}
-
-namespace {
-
 static_assert(kMaxNameLength <= 0xFFFF, "a text's length fits a TypeWrite");
 
 // Notes the text an entry now holds.
