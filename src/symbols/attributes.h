@@ -120,6 +120,7 @@ size_t decode_attribute_any(const FormContext& ctx, uint32_t& form, AttributeVal
 template <typename T>
 inline size_t store_whole_number(AttributeValue& value, T number, const ByteReader& r) {
     value.text.clear();
+    value.unresolved = false;
     std::memcpy(value.bytes, &number, sizeof number);
     if (value.used < sizeof number) value.used = sizeof number;
     value.size = static_cast<int32_t>(sizeof number);

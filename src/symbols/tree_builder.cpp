@@ -260,8 +260,14 @@ void TreeBuilder::walk() {
         leave_function_at(t, e.offset - unit.unit_start);
 
         if (steps_over_plainly(e)) {
-            // Nothing of it is written and the table stays as the last reset left it.
-            if (!skip_attributes(at, *e.decl)) break;
+            // Nothing of it is written and the table stays as the last reset
+            // left it. Its values are bounded as build() bounds them (values
+            // that start at the end of the unit are read from the rest of
+            // .debug_info).
+            DieCursor values = at.moved_to(at.pos());
+            const bool whole = skip_attributes(values, *e.decl);
+            at.r.pos = values.r.pos;
+            if (!whole) break;
             continue;
         }
         build(at, *e.decl, t.entries[0].nest);

@@ -409,6 +409,31 @@ TEST(Attributes, FormsReadThroughTheUnitTables) {
     }
 }
 
+// The flag belongs to each value: a number decoded into the buffer of an
+// unresolved index value, on the short path taken without trace text, is
+// resolved (the flag once stayed set there, giving a stray warning that
+// depended on what the buffer had held before).
+TEST(Attributes, EachDecodeSetsItsOwnUnresolvedFlag) {
+    const uint8_t bytes[] = {5, 7, 0x34, 0x12};
+    FormContext ctx;
+    ctx.address_size = 4;
+    ctx.image = bytes;
+    AttributeValue v;
+    v.hex_text = false;
+    ByteReader r = make_reader(bytes, sizeof bytes, 0, sizeof bytes, false);
+    uint32_t form = DW_FORM_strx1;  // no string offsets table: names nothing
+    decode_attribute(ctx, form, v, r);
+    EXPECT_TRUE(v.unresolved);
+    for (uint32_t plain : {DW_FORM_data1, DW_FORM_data2}) {
+        v.unresolved = true;
+        clear_attribute_value(v);
+        form = plain;
+        decode_attribute(ctx, form, v, r);
+        EXPECT_FALSE(v.unresolved) << plain;
+    }
+    EXPECT_EQ(v.number(), 0x1234u);
+}
+
 TEST(Attributes, ImplicitConstantsTakeTheNarrowestDataForm) {
     struct Case {
         int32_t constant;
