@@ -84,6 +84,24 @@ void DieCursor::note_sibling(uint32_t form, uint32_t value) {
     sibling = (form == DW_FORM_ref_addr ? unit->info_start : unit->unit_start) + value;
 }
 
+bool DieCursor::step_over_value(uint32_t attribute, uint32_t form, int32_t width) {
+    const size_t start = r.pos;
+    if (attribute == DW_AT_sibling) {
+        ByteReader value = r;
+        uint32_t reference_form = form, reference = 0;
+        if (read_reference(reference_form, value, reference)) note_sibling(reference_form, reference);
+    }
+    if (width >= 0 && r.remaining() >= static_cast<size_t>(width))
+        r.pos += static_cast<size_t>(width);
+    else
+        skip_value(unit->forms, form, r);
+    if (!r.overrun) return true;
+    value_cut = true;
+    cut_form = form;
+    cut_at = start;
+    return false;
+}
+
 bool DieCursor::skip_attributes(const AbbrevSlot& decl) {
     sibling = 0;
     if (decl.compiled) {
@@ -92,25 +110,8 @@ bool DieCursor::skip_attributes(const AbbrevSlot& decl) {
             return true;
         }
         const AttrSpec* spec = unit->abbrevs->specs.data() + decl.first_spec;
-        for (const AttrSpec* end = spec + decl.spec_count; spec != end; ++spec) {
-            const size_t start = r.pos;
-            uint32_t form = spec->form;
-            if (spec->attr == DW_AT_sibling) {
-                ByteReader value = r;
-                uint32_t reference_form = form, reference = 0;
-                if (read_reference(reference_form, value, reference)) note_sibling(reference_form, reference);
-            }
-            if (spec->width >= 0 && r.remaining() >= static_cast<size_t>(spec->width))
-                r.pos += static_cast<size_t>(spec->width);
-            else
-                skip_value(unit->forms, form, r);
-            if (r.overrun) {
-                value_cut = true;
-                cut_form = form;
-                cut_at = start;
-                return false;
-            }
-        }
+        for (const AttrSpec* end = spec + decl.spec_count; spec != end; ++spec)
+            if (!step_over_value(spec->attr, spec->form, spec->width)) return false;
         return true;
     }
     ByteReader pair = pairs(decl);
@@ -119,19 +120,7 @@ bool DieCursor::skip_attributes(const AbbrevSlot& decl) {
         uint32_t form = read_uleb128(pair);
         if (attribute == 0 && form == 0) break;
         if (form == DW_FORM_implicit_const) read_sleb128(pair);  // the value stands in the declaration
-        const size_t start = r.pos;
-        if (attribute == DW_AT_sibling) {
-            ByteReader value = r;
-            uint32_t reference_form = form, reference = 0;
-            if (read_reference(reference_form, value, reference)) note_sibling(reference_form, reference);
-        }
-        skip_value(unit->forms, form, r);
-        if (r.overrun) {
-            value_cut = true;
-            cut_form = form;
-            cut_at = start;
-            return false;
-        }
+        if (!step_over_value(attribute, form, -1)) return false;
         if (pair.overrun) break;  // a cut declaration was reported when it was loaded
     }
     return true;

@@ -239,4 +239,8 @@ struct DieCursor {
 
     // Notes a DW_AT_sibling value of `form` read for the current DIE.
     void note_sibling(uint32_t form, uint32_t value);
+    // Steps over one value (of `width` bytes when the form alone decides
+    // it, else -1), noting DW_AT_sibling; false when the value is cut
+    // (value_cut, cut_form and cut_at say so).
+    bool step_over_value(uint32_t attribute, uint32_t form, int32_t width);
 };
