@@ -5,13 +5,13 @@
 void clear_abbreviations(AbbrevTable& t) {
     for (uint16_t code : t.filled) t.slots[code] = AbbrevSlot{};
     t.filled.clear();
-    t.specs.clear();
+    t.forms.clear();
 }
 
 void compile_declarations(AbbrevTable& t, const ByteReader& image, unsigned address_size) {
     for (uint16_t code : t.filled) {
         AbbrevSlot& slot = t.slots[code];
-        const size_t first = t.specs.size();
+        const size_t first = t.forms.size();
         ByteReader pair = image;
         pair.pos = slot.pairs;
         pair.end = t.section_end;
@@ -19,39 +19,39 @@ void compile_declarations(AbbrevTable& t, const ByteReader& image, unsigned addr
         bool in_place = true, has_exprloc = false, has_sibling = false;
         int32_t fixed = 0;
         bool complete = false;
-        while (t.specs.size() - first <= kMaxCompiledSpecs) {
-            AttrSpec spec;
-            spec.attr = read_uleb128(pair);
-            spec.form = read_uleb128(pair);
-            if (spec.form == DW_FORM_implicit_const) spec.constant = read_sleb128(pair);
+        while (t.forms.size() - first <= kMaxCompiledForms) {
+            AttrForm item;
+            item.attr = read_uleb128(pair);
+            item.form = read_uleb128(pair);
+            if (item.form == DW_FORM_implicit_const) item.constant = read_sleb128(pair);
             if (pair.overrun) break;
-            if (spec.attr == 0 && spec.form == 0) {
+            if (item.attr == 0 && item.form == 0) {
                 complete = true;
                 break;
             }
-            const FormRow row = form_row(spec.form);
+            const FormRow row = form_row(item.form);
             if (row.cls == FormClass::unknown || read_through_table(row.cls) || row.layout == FormLayout::indirect)
                 in_place = false;
-            if (spec.form == DW_FORM_exprloc) has_exprloc = true;
-            if (spec.attr == DW_AT_sibling) has_sibling = true;
-            spec.width = fixed_value_size(row, address_size);
-            if (row.layout == FormLayout::indirect) spec.width = -1;
-            if (spec.width < 0 || fixed < 0)
+            if (item.form == DW_FORM_exprloc) has_exprloc = true;
+            if (item.attr == DW_AT_sibling) has_sibling = true;
+            item.width = fixed_value_size(row, address_size);
+            if (row.layout == FormLayout::indirect) item.width = -1;
+            if (item.width < 0 || fixed < 0)
                 fixed = -1;
             else
-                fixed += spec.width;
-            t.specs.push_back(spec);
+                fixed += item.width;
+            t.forms.push_back(item);
         }
-        if (!complete || t.specs.size() - first > kMaxCompiledSpecs) {
-            t.specs.resize(first);
+        if (!complete || t.forms.size() - first > kMaxCompiledForms) {
+            t.forms.resize(first);
             continue;
         }
         slot.compiled = true;
         slot.in_place = in_place;
         slot.has_exprloc = has_exprloc;
         slot.has_sibling = has_sibling;
-        slot.first_spec = static_cast<uint32_t>(first);
-        slot.spec_count = static_cast<uint16_t>(t.specs.size() - first);
+        slot.first_form = static_cast<uint32_t>(first);
+        slot.form_count = static_cast<uint16_t>(t.forms.size() - first);
         slot.fixed_size = fixed;
     }
 }
@@ -109,9 +109,9 @@ bool DieCursor::skip_attributes(const AbbrevSlot& decl) {
             r.pos += static_cast<size_t>(decl.fixed_size);
             return true;
         }
-        const AttrSpec* spec = unit->abbrevs->specs.data() + decl.first_spec;
-        for (const AttrSpec* end = spec + decl.spec_count; spec != end; ++spec)
-            if (!step_over_value(spec->attr, spec->form, spec->width)) return false;
+        const AttrForm* item = unit->abbrevs->forms.data() + decl.first_form;
+        for (const AttrForm* end = item + decl.form_count; item != end; ++item)
+            if (!step_over_value(item->attr, item->form, item->width)) return false;
         return true;
     }
     ByteReader pair = pairs(decl);

@@ -35,20 +35,20 @@ struct AbbrevSlot {
     uint8_t children = 0;      // the children byte as stored (DW_CHILDREN_yes is 1)
     size_t pairs = 0;          // image offset of the first attribute/form pair
     // A declaration whose pairs end with (0, 0) inside the section is also
-    // kept decoded: AbbrevTable::specs[first_spec, first_spec + spec_count).
+    // kept decoded: AbbrevTable::forms[first_form, first_form + form_count).
     bool compiled = false;
     // Every form is read in place: none is looked up in a table of the
     // unit, none is indirect or unknown.
     bool in_place = false;
     bool has_exprloc = false;
     bool has_sibling = false;
-    uint16_t spec_count = 0;
-    uint32_t first_spec = 0;
+    uint16_t form_count = 0;
+    uint32_t first_form = 0;
     int32_t fixed_size = -1;  // bytes of all values when every form has a fixed width, else -1
 };
 
-// One attribute specification of a compiled declaration.
-struct AttrSpec {
+// One attribute and its form, of a compiled declaration.
+struct AttrForm {
     uint32_t attr = 0;
     uint32_t form = 0;
     int32_t constant = 0;  // DW_FORM_implicit_const: the value
@@ -60,7 +60,7 @@ struct AbbrevTable {
     PagedTable<AbbrevSlot, kAbbrevSlots, 64> slots;
     // Codes filled since the last clear, so clearing costs what was loaded.
     std::vector<uint16_t> filled;
-    std::vector<AttrSpec> specs;  // the compiled declarations' specifications
+    std::vector<AttrForm> forms;  // the compiled declarations' attributes and forms
     // Image range of .debug_abbrev; readers of attribute specifications are
     // bounded by it.
     size_t section_begin = 0, section_end = 0;
@@ -69,25 +69,25 @@ struct AbbrevTable {
 // Clears the slots filled since the last clear.
 void clear_abbreviations(AbbrevTable& t);
 
-// Decodes the specifications of every declaration filled since the last
-// clear, for declarations of up to kMaxCompiledSpecs pairs that end inside
+// Decodes the attributes and forms of every declaration filled since the last
+// clear, for declarations of up to kMaxCompiledForms pairs that end inside
 // the section; the others stay read pair by pair.
-constexpr size_t kMaxCompiledSpecs = 256;
+constexpr size_t kMaxCompiledForms = 256;
 void compile_declarations(AbbrevTable& t, const ByteReader& image, unsigned address_size);
 
-// The attribute specifications of one declaration as the value decoder
+// The attributes and forms of one declaration as the value decoder
 // reads them: up to the pair (0, 0), or up to a pair cut by the end of the
 // section (which is not handed out).
 struct DeclPairs {
-    const AttrSpec* spec = nullptr;
-    const AttrSpec* end = nullptr;
+    const AttrForm* item = nullptr;
+    const AttrForm* end = nullptr;
     ByteReader pair;
     bool compiled = false;
 
-    bool next(AttrSpec& out) {
+    bool next(AttrForm& out) {
         if (compiled) {
-            if (spec == end) return false;
-            out = *spec++;
+            if (item == end) return false;
+            out = *item++;
             return true;
         }
         out.attr = read_uleb128(pair);
@@ -211,12 +211,12 @@ struct DieCursor {
         return s;
     }
 
-    DeclPairs specs(const AbbrevSlot& decl) const {
+    DeclPairs decl_pairs(const AbbrevSlot& decl) const {
         DeclPairs p;
         p.compiled = decl.compiled;
         if (decl.compiled) {
-            p.spec = unit->abbrevs->specs.data() + decl.first_spec;
-            p.end = p.spec + decl.spec_count;
+            p.item = unit->abbrevs->forms.data() + decl.first_form;
+            p.end = p.item + decl.form_count;
         } else {
             p.pair = pairs(decl);
         }

@@ -358,7 +358,7 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     // The values are bounded as a DIE list starting there would be.
     DieCursor in = at.moved_to(values_at);
     ByteReader& r = in.r;
-    DeclPairs pairs = at.specs(decl);
+    DeclPairs pairs = at.decl_pairs(decl);
     const size_t level = static_cast<size_t>(depth);
     while (values.size() <= level) values.push_back(std::make_unique<AttributeValue>());
     if (loc_texts.size() <= level) loc_texts.resize(level + 1);
@@ -369,12 +369,12 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     std::string& loc_text = loc_texts[level];
     bool value_cut = false;
 
-    AttrSpec spec;
-    while (pairs.next(spec)) {
-        const uint32_t attr = spec.attr;
-        uint32_t form = spec.form;
+    AttrForm item;
+    while (pairs.next(item)) {
+        const uint32_t attr = item.attr;
+        uint32_t form = item.form;
         const bool implicit = form == DW_FORM_implicit_const;
-        const int32_t constant = spec.constant;
+        const int32_t constant = item.constant;
         const uint32_t declared_form = form;
         clear_attribute_value(v);
         const bool was_overrun = r.overrun;

@@ -72,7 +72,7 @@ TEST(DieCursor, CompiledDeclarationsStepOverValuesAsPairByPair) {
         ASSERT_TRUE(compiled.slot().compiled);
         EXPECT_TRUE(compiled.slot().in_place);
         EXPECT_EQ(compiled.slot().fixed_size, k.fixed_size);
-        EXPECT_EQ(compiled.slot().spec_count, k.pairs.size());
+        EXPECT_EQ(compiled.slot().form_count, k.pairs.size());
         const DieCursor a = compiled.skipped(), b = plain.skipped();
         EXPECT_EQ(a.pos(), b.pos());
         EXPECT_EQ(a.r.overrun, b.r.overrun);
@@ -87,7 +87,7 @@ TEST(DieCursor, DeclarationsLeftUndecoded) {
     // Cut by the end of the section: read pair by pair, as it always was.
     EXPECT_FALSE(OneDecl({{DW_AT_name, DW_FORM_string}}, {}, true, true).slot().compiled);
     // Longer than a compiled declaration may be.
-    std::vector<Pair> many(kMaxCompiledSpecs + 1, Pair{DW_AT_byte_size, DW_FORM_data1});
+    std::vector<Pair> many(kMaxCompiledForms + 1, Pair{DW_AT_byte_size, DW_FORM_data1});
     EXPECT_FALSE(OneDecl(many, {}, true).slot().compiled);
     many.pop_back();
     EXPECT_TRUE(OneDecl(many, {}, true).slot().compiled);
