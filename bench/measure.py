@@ -371,7 +371,10 @@ def callgrind_phases(binary, elf, extra, work):
     os.makedirs(run_dir, exist_ok=True)
     shutil.copyfile(elf, os.path.join(run_dir, "fw.elf"))
     out = os.path.join(run_dir, "callgrind.out")
-    subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, binary, "fw.elf"] + extra,
+    # On one CPU the conversion runs on one thread, so each phase's work lies
+    # under its function (on worker threads it would not be counted there).
+    pin = ["taskset", "-c", "0"] if shutil.which("taskset") else []
+    subprocess.run(pin + ["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, binary, "fw.elf"] + extra,
                    cwd=run_dir, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
     text = subprocess.run(["callgrind_annotate", "--inclusive=yes", "--threshold=100", out],
                           stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, check=False).stdout.decode("utf-8", "replace")
