@@ -11,7 +11,7 @@
 #include "common/session.h"
 #include "elf/elf_reader.h"
 #include "lines/lin_builder.h"
-#include "lines/line_pass.h"
+#include "driver/side_passes.h"
 #include "lines/line_program.h"
 #include "locations/loc_list.h"
 #include "srec/srec_writer.h"
@@ -182,16 +182,16 @@ void convert_image(Session& s) {
     read_elf(s, sym);
     // Without a trace the line pass and the S-record file need nothing of
     // the symbol pass: with threads to spare they are made beside it.
-    LinePass lines;
-    const bool lines_beside = start_line_pass(s, lxx, &mot, lines);
+    SidePasses beside;
+    const bool lines_beside = start_side_passes(s, lxx, &mot, beside);
     if (!s.opt.no_locals) dump_loc_section(s, sym, find_location_views(s));
     walk_units(s, sym);
     if (lines_beside) {
-        finish_line_pass(s, lxx, lines);
+        finish_side_passes(s, lxx, beside);
     } else {
         read_line_programs(s, lxx);
     }
-    if (mot.open && !lines.srec_written) write_srec_file(s, mot, s.mot_name);
+    if (mot.open && !beside.srec_written) write_srec_file(s, mot, s.mot_name);
 
     close_lxx();
     close_output(s, sym, s.sym_name);

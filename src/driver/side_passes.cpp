@@ -1,4 +1,4 @@
-#include "lines/line_pass.h"
+#include "driver/side_passes.h"
 
 #include <new>
 #include <system_error>
@@ -12,15 +12,15 @@
 #include "lines/line_state.h"
 #include "srec/srec_writer.h"
 
-LinePass::LinePass() = default;
+SidePasses::SidePasses() = default;
 
-LinePass::~LinePass() {
+SidePasses::~SidePasses() {
     if (thread.joinable()) thread.join();
 }
 
 namespace {
 
-void run_pass(LinePass& pass, OutText& lxx) {
+void run_pass(SidePasses& pass, OutText& lxx) {
     Session& w = *pass.worker;
     try {
         read_line_programs(w, lxx);
@@ -41,7 +41,7 @@ void run_pass(LinePass& pass, OutText& lxx) {
 
 }  // namespace
 
-bool start_line_pass(Session& s, OutText& lxx, OutText* mot, LinePass& pass) {
+bool start_side_passes(Session& s, OutText& lxx, OutText* mot, SidePasses& pass) {
     if (s.opt.trace || s.threads < 2) return false;
     pass.worker = std::make_unique<Session>();
     Session& w = *pass.worker;
@@ -64,7 +64,7 @@ bool start_line_pass(Session& s, OutText& lxx, OutText* mot, LinePass& pass) {
     return true;
 }
 
-void finish_line_pass(Session& s, OutText& lxx, LinePass& pass) {
+void finish_side_passes(Session& s, OutText& lxx, SidePasses& pass) {
     pass.thread.join();
     Session& w = *pass.worker;
     std::swap(w.lines, s.lines);
