@@ -65,6 +65,11 @@ inline char* put_dec(char* out, int32_t value) {
     return out;
 }
 inline char* put_hex(char* out, uint32_t value) {
+    // Addresses and sizes of members are mostly 0.
+    if (value < 16) {
+        *out++ = kHexDigits[value];
+        return out;
+    }
     int shift = 28;
     while (shift > 0 && (value >> shift) == 0) shift -= 4;
     for (; shift >= 0; shift -= 4) *out++ = kHexDigits[(value >> shift) & 0xF];
