@@ -144,9 +144,9 @@ void mark_duplicates(LinBuild& b) {
 
 void write_marked(OutText& lin, const std::string& line, char marker) {
     if (marker && !line.empty()) {
-        std::string copy = line;
-        copy[0] = marker;
-        out_write(lin, copy);
+        // The marker in place of the line's first character, without a copy.
+        out_write(lin, std::string_view(&marker, 1));
+        out_write(lin, std::string_view(line).substr(1));
     } else {
         out_write(lin, line);
     }
