@@ -56,13 +56,14 @@ inline void set_name(std::string& dest, const std::string& text) {
 // Follow the attribute's type reference with `nest` as the nesting depth of
 // the entries it adds; afterwards the current index is set back to what it
 // was before (always, or only while the root entry has no STRUCT flag).
+// (Eight bytes without padding, so a rule returns it in one register.)
 struct FollowRequest {
     enum class Restore : uint8_t { never, always, unless_root_struct };
-    bool follow = false;
     int32_t nest = 0;
+    bool follow = false;
     Restore restore = Restore::never;
 };
 
 inline FollowRequest follow_with(int32_t nest, FollowRequest::Restore restore = FollowRequest::Restore::never) {
-    return FollowRequest{true, nest, restore};
+    return FollowRequest{nest, true, restore};
 }
