@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -216,7 +217,7 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageByte
     while (got < bytes.size()) {
         DWORD n = 0;
         DWORD piece = static_cast<DWORD>(std::min(bytes.size() - got, kIoPiece));
-        if (!ReadFile(h, bytes.data() + got, piece, &n, nullptr)) {
+        if (!ReadFile(h, bytes.writable_data() + got, piece, &n, nullptr)) {
             error = errno_from_windows(GetLastError());
             bytes.clear();
             return InputStatus::kUnreadable;
@@ -227,6 +228,9 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageByte
     bytes.resize(got);
     return InputStatus::kRead;
 }
+
+// Windows images are always read.
+void unmap_file_view(const uint8_t*, size_t) {}
 
 bool is_dbcs_lead_byte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
@@ -288,10 +292,25 @@ InterruptHold::~InterruptHold() {
 
 namespace {
 
-extern "C" void on_interrupt(int signal_number) {
+void remove_tracked_files() {
     for (TrackedFile& t : g_tracked) {
         if (t.used.load()) ::unlink(t.path);
     }
+}
+
+extern "C" void on_interrupt(int signal_number) {
+    remove_tracked_files();
+    ::_exit(128 + signal_number);
+}
+
+// The mapped input lost pages it had when it was measured: something cut the
+// file short while it was converted. What was made of it is not kept.
+constexpr char kInputCutMessage[] = "error: the input file was cut short while it was being read\n";
+
+extern "C" void on_input_cut(int signal_number) {
+    remove_tracked_files();
+    ssize_t ignored = ::write(STDOUT_FILENO, kInputCutMessage, sizeof kInputCutMessage - 1);
+    (void)ignored;
     ::_exit(128 + signal_number);
 }
 
@@ -395,6 +414,18 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageByte
     if (!S_ISREG(st.st_mode)) return InputStatus::kNotRegular;
     uint64_t length = static_cast<uint64_t>(st.st_size);
     if (length > limit || length > bytes.max_size()) return InputStatus::kTooLarge;
+    if (g_armed.load() && length > 0) {
+        // The program maps the file: its pages come from the file cache as
+        // they are first read, many at a time, instead of being copied into
+        // fresh memory page by page. A file cut short meanwhile ends the run
+        // through on_input_cut; conversions inside tests or the fuzzer,
+        // which have no such handler, read the file.
+        void* view = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_PRIVATE, fd, 0);
+        if (view != MAP_FAILED) {
+            bytes.adopt_view(static_cast<const uint8_t*>(view), static_cast<size_t>(length));
+            return InputStatus::kRead;
+        }
+    }
     int flags = ::fcntl(fd, F_GETFL);
     if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     bytes.resize(static_cast<size_t>(length));
@@ -408,8 +439,9 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageByte
         int error_back = 0;
         bool read_back = false;
         try {
-            std::thread back([&] { read_back = read_at(fd, bytes.data() + half, bytes.size() - half, half, got_back, error_back); });
-            const bool read_front = read_at(fd, bytes.data(), half, 0, got, error);
+            uint8_t* const data = bytes.writable_data();
+            std::thread back([&] { read_back = read_at(fd, data + half, bytes.size() - half, half, got_back, error_back); });
+            const bool read_front = read_at(fd, data, half, 0, got, error);
             back.join();
             if (!read_front || !read_back) {
                 if (read_front) error = error_back;
@@ -423,13 +455,17 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageByte
     if (!whole) {
         // One read from the start; a file that shrank since it was measured
         // gives what it still holds.
-        if (!read_at(fd, bytes.data(), bytes.size(), 0, got, error)) {
+        if (!read_at(fd, bytes.writable_data(), bytes.size(), 0, got, error)) {
             bytes.clear();
             return InputStatus::kUnreadable;
         }
         bytes.resize(got);
     }
     return InputStatus::kRead;
+}
+
+void unmap_file_view(const uint8_t* data, size_t size) {
+    ::munmap(const_cast<uint8_t*>(data), size);
 }
 
 bool is_dbcs_lead_byte(unsigned char) { return false; }
@@ -511,6 +547,8 @@ void arm_interrupt_cleanup() {
         if (::sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) continue;
         ::sigaction(signal_number, &action, nullptr);
     }
+    action.sa_handler = on_input_cut;
+    ::sigaction(SIGBUS, &action, nullptr);
 }
 
 InterruptHold::InterruptHold() {

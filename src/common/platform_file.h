@@ -44,6 +44,9 @@ enum class InputStatus { kRead, kMissing, kUnreadable, kNotRegular, kTooLarge };
 // without blocking. `error` carries the reason when the status is kUnreadable.
 // The buffer is allocated in one step, so it may throw std::bad_alloc. With
 // more than one thread a large file is read in two halves at once (POSIX).
+// Once arm_interrupt_cleanup has run (the program, POSIX), the file is mapped
+// instead, read-only; a file cut short while mapped ends the process (exit
+// 128 + SIGBUS, temporary files removed, one error line).
 InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageBytes& bytes, int& error,
                               unsigned threads = 1);
 

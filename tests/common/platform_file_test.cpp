@@ -1,7 +1,9 @@
-// Reading the input whole: one piece or two halves at once give its bytes.
+// Reading the input whole (one piece, two halves at once, or mapped) gives its bytes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <csignal>
+#include <cstdlib>
 #include <fstream>
 
 #include "common/platform_file.h"
@@ -26,3 +28,32 @@ TEST(PlatformFile, InputReadWholeOnOneOrTwoThreads) {
 }
 
 }  // namespace
+
+#if !defined(_WIN32)
+// The program maps its input; a file cut short under it ends the run with
+// 128 + SIGBUS, after removing the temporary outputs, instead of a crash.
+TEST(PlatformFileDeathTest, InputCutShortWhileMappedEndsTheRunCleanly) {
+    namespace fs = std::filesystem;
+    const std::string stem = (fs::temp_directory_path() / ("morvik-cut-" + std::to_string(current_process_id()))).string();
+    const std::string input = stem + ".elf", part = stem + ".SYM.part";
+    std::ofstream(input, std::ios::binary) << std::string(256 * 1024, 'x');
+    std::ofstream(part) << "partial";
+    EXPECT_EXIT(
+        {
+            arm_interrupt_cleanup();
+            track_temporary_file(part);
+            ImageBytes image;
+            int error = 0;
+            if (read_regular_file(input, uint64_t{1} << 32, image, error) != InputStatus::kRead || !image.is_view())
+                std::_Exit(1);
+            fs::resize_file(input, 0);
+            volatile uint8_t last = image[image.size() - 1];
+            (void)last;
+            std::_Exit(0);
+        },
+        ::testing::ExitedWithCode(128 + SIGBUS), "");
+    EXPECT_FALSE(fs::exists(part));
+    fs::remove(input);
+    fs::remove(part);
+}
+#endif

@@ -25,7 +25,7 @@ std::string record(unsigned n, uint32_t address, unsigned type, const uint8_t* d
 struct Hand : Fixture {
     explicit Hand(size_t image_size = 0x200, uint32_t entry = 0) {
         s.image.resize(image_size);
-        std::iota(s.image.begin(), s.image.end(), static_cast<uint8_t>(0));
+        std::iota(s.image.own().begin(), s.image.own().end(), static_cast<uint8_t>(0));
         s.elf.header_accepted = true;
         s.elf.header.e_entry = entry;
         add(0, 0, 0, 0, 0, "");  // the null section
