@@ -112,6 +112,10 @@ int32_t printed_start(const SymbolEntry& e) { return e.fstart != 0 ? e.fstart : 
 
 int32_t printed_end(const SymbolEntry& e) {
     if (e.fend != 0) return e.fend;
+    // Most entries have no rows: one pass the compiler can widen says so.
+    int32_t any = 0;
+    for (int k = 0; k < kLocRows; ++k) any |= e.floc.end[k];
+    if (any == 0) return 0;
     for (int k = kLocRows - 1; k >= 0; --k)
         if (e.floc.end[k] != 0) return e.floc.end[k];
     return 0;
@@ -288,9 +292,11 @@ std::string kind_text(int32_t kind) { return kKindTexts[kind & 15]; }
 
 void normalise_type_name(std::string& typen) {
     if (typen.empty()) return;
-    // Every row begins with "unsigned", "signed", "short" or "long".
-    const char c = typen[0];
-    if (c != 'u' && c != 'U' && c != 's' && c != 'S' && c != 'l' && c != 'L') return;
+    // Every row begins with "unsigned", "signed", "short" or "long" (so a
+    // name already short, "Uint" or "Ulong", is passed over here).
+    if (typen.size() < 4) return;
+    const char c = fold_case(typen[0]), d = fold_case(typen[1]);
+    if (!((c == 'U' && d == 'N') || (c == 'S' && (d == 'I' || d == 'H')) || (c == 'L' && d == 'O'))) return;
     // A row matches when the name begins with its words, case folded, and a
     // blank or the end (or a NUL) follows them.
     const std::string_view name(typen.c_str());

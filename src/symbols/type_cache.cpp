@@ -35,11 +35,15 @@ void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, con
         const TypeWrite w = journal.writes[i];  // a copy: noting may move the journal
         const int index = w.entry + shift;
         if (w.field == TypeField::name || w.field == TypeField::typen) {
-            // Cut and normalised already; the journal's texts may move
-            // when this write is noted, so it is noted from the entry.
+            // Cut and normalised already.
             std::string& dest = text_field(t.entries[static_cast<size_t>(index)], w.field);
             dest.assign(journal.texts, static_cast<size_t>(w.value), w.length);
-            note_text(t, index, w.field, dest);
+            if (t.journal == &journal) {
+                // Noted into the same journal: the text is there already.
+                t.journal->writes.push_back(TypeWrite{index, w.field, w.length, w.value});
+            } else {
+                note_text(t, index, w.field, dest);
+            }
         } else if (w.field == TypeField::nest)
             write_type_field(t, index, w.field, w.value - x.target_nest + base_nest);
         else
