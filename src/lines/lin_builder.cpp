@@ -30,6 +30,9 @@
 
 namespace {
 
+// How much LIN text is gathered before it goes to the file.
+constexpr size_t kLinPiece = 64 * 1024;
+
 std::string folded(const std::string& text) {
     std::string out = text;
     for (char& c : out) c = fold_case(c);
@@ -142,15 +145,16 @@ void mark_duplicates(LinBuild& b) {
     }
 }
 
-void write_marked(OutText& lin, const std::string& line, char marker) {
+// A heading line (a line of the LXX text, so without a line feed) with the
+// marker in place of its first character, and its CR LF.
+void append_marked(std::string& text, const std::string& line, char marker) {
     if (marker && !line.empty()) {
-        // The marker in place of the line's first character, without a copy.
-        out_write(lin, std::string_view(&marker, 1));
-        out_write(lin, std::string_view(line).substr(1));
+        text += marker;
+        text.append(line, 1, std::string::npos);
     } else {
-        out_write(lin, line);
+        text += line;
     }
-    out_write(lin, "\n");
+    text.append("\r\n", 2);
 }
 
 }  // namespace
@@ -217,21 +221,26 @@ void mark_inline_modules(Session& s) {
 
 void write_line_records(Session& s, OutText& lin) {
     const LinBuild& b = s.lines->lin;
-    std::string rows;  // one record's rows; its room is kept from record to record
+    // The text of a few records at a time, with its CR LF line ends; its
+    // room is kept from record to record.
+    std::string text;
     for (size_t i = 0; i < b.records.size(); ++i) {
         const ModuleRecord& r = b.records[i];
         if (r.state == kRecordDropped) continue;
-        if (r.state == kRecordFirst || r.state == kRecordOnly) write_start_marker(lin);
+        if (r.state == kRecordFirst || r.state == kRecordOnly) text.append(kStartSequenceLine).append("\r\n", 2);
         const char marker = r.state == kRecordSame ? '=' : r.state == kRecordOther ? '>' : 0;
-        if (!r.directory_line.empty()) write_marked(lin, r.directory_line, marker);
-        write_marked(lin, r.file_line, marker);
+        if (!r.directory_line.empty()) append_marked(text, r.directory_line, marker);
+        append_marked(text, r.file_line, marker);
         const char row_marker = marker == '>' ? '>' : '+';
-        rows.clear();
         for (uint32_t k = 0; k < r.rows; ++k)
-            append_line_record(rows, row_marker, b.addresses[r.base + k], b.lines[r.base + k], true);
-        out_write_raw(lin, rows);
-        if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) write_end_marker(lin);
+            append_line_record(text, row_marker, b.addresses[r.base + k], b.lines[r.base + k], true);
+        if (r.state == kRecordLast || r.state == kRecordOnly || i + 1 == b.records.size()) text.append(kEndSequenceLine).append("\r\n", 2);
+        if (text.size() >= kLinPiece) {
+            out_write_raw(lin, text);
+            text.clear();
+        }
     }
+    out_write_raw(lin, text);
 }
 
 void write_streamed_lin(Session& s, OutText& lin) {

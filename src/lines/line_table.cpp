@@ -65,8 +65,14 @@ void reset_rows(LineState& ls) {
     t.extra_count = 0;
 }
 
-void write_start_marker(OutText& lxx) { out_write(lxx, "#LNE_start_sequence#\n"); }
-void write_end_marker(OutText& lxx) { out_write(lxx, "$LNE_end_sequence=\n"); }
+void write_start_marker(OutText& lxx) {
+    out_write(lxx, kStartSequenceLine);
+    out_write(lxx, "\n");
+}
+void write_end_marker(OutText& lxx) {
+    out_write(lxx, kEndSequenceLine);
+    out_write(lxx, "\n");
+}
 
 void record_special_row(LineState& ls, uint32_t line, uint32_t address) {
     if (line == 0 || line >= kLineSlots) return;

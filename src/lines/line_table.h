@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 struct Session;
 struct OutText;
@@ -18,6 +19,9 @@ struct LineState;
 
 // Empties the row table and the extra-row list (before each program).
 void reset_rows(LineState& ls);
+// The sequence markers' lines (without their line end).
+constexpr std::string_view kStartSequenceLine = "#LNE_start_sequence#";
+constexpr std::string_view kEndSequenceLine = "$LNE_end_sequence=";
 void write_start_marker(OutText& lxx);
 void write_end_marker(OutText& lxx);
 
