@@ -34,6 +34,26 @@ inline bool has_scope_rules(uint32_t tag) {
            tag == DW_TAG_variable || tag == DW_TAG_formal_parameter;
 }
 
+// Whether the scope rule of `tag` does anything with attribute `attr` (of
+// some form). Every attribute of a unit counts: each one points the current
+// index back at the root.
+constexpr bool scope_rule_reads(uint32_t tag, uint32_t attr) {
+    switch (tag) {
+    case DW_TAG_compile_unit: return true;
+    case DW_TAG_label:
+        return attr == DW_AT_name || attr == DW_AT_external || attr == DW_AT_low_pc || attr == DW_AT_location;
+    case DW_TAG_subprogram:
+        return attr == DW_AT_decl_file || attr == DW_AT_name || attr == DW_AT_external || attr == DW_AT_type ||
+               attr == DW_AT_frame_base || attr == DW_AT_low_pc || attr == DW_AT_ranges || attr == DW_AT_high_pc ||
+               attr == DW_AT_sibling;
+    case DW_TAG_variable:
+    case DW_TAG_formal_parameter:
+        return attr == DW_AT_name || attr == DW_AT_external || attr == DW_AT_declaration || attr == DW_AT_type ||
+               attr == DW_AT_location;
+    default: return false;
+    }
+}
+
 // Applies the scope rule of `tag` for one attribute (tags without scope
 // rules do nothing). `target` is the entry the type rules write; a rule that
 // follows DW_AT_type moves it to the current index.

@@ -49,6 +49,32 @@ void WalkScratchDeleter::operator()(WalkScratch* scratch) const { delete scratch
 
 namespace {
 
+// Whether anything the walk does with an attribute of a DIE with `tag` needs
+// its value: a scope or type rule, the sibling a children list is stepped
+// over with, or a member's DW_AT_data_bit_offset.
+bool rules_read(uint32_t tag, bool scope_tag, bool member, uint32_t attr) {
+    return attr == DW_AT_sibling || (member && attr == DW_AT_data_bit_offset) ||
+           (scope_tag && scope_rule_reads(tag, attr)) || type_rule_reads(tag, attr);
+}
+
+// Values whose decoding says nothing of its own: every form but those
+// looked up in a table of the unit (an index that names nothing warns), an
+// indirect or unknown form, and (DWARF 5) an expression that may start with
+// DW_OP_addrx.
+bool steps_over_silently(uint32_t form) {
+    switch (form_row(form).cls) {
+    case FormClass::address:
+    case FormClass::block:
+    case FormClass::constant:
+    case FormClass::flag:
+    case FormClass::reference:
+    case FormClass::string:
+    case FormClass::section_offset:
+    case FormClass::other: return true;
+    default: return false;
+    }
+}
+
 // The walk of one unit: the symbol table it fills, the cursor's view of the
 // unit, and what the recursion through types and member lists keeps.
 //
@@ -344,12 +370,12 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     }
     int target = t.current;
     const bool member = tag == DW_TAG_member && !e[0].name.empty();
+    const bool scope_tag = has_scope_rules(tag);
     bool has_data_bit_offset = false;
     uint32_t data_bit_offset = 0;
     ++depth;
 
     const bool tracing = s.opt.trace && nest == 0;
-    const bool scope_tag = has_scope_rules(tag);
     if (!recordings.empty()) {
         Recording& rec = recordings.back();
         if (depth > rec.max_depth) rec.max_depth = depth;
@@ -369,10 +395,24 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
     std::string& loc_text = loc_texts[level];
     bool value_cut = false;
 
+    const bool stepping = !s.opt.trace;
     AttrForm item;
     while (pairs.next(item)) {
         const uint32_t attr = item.attr;
         uint32_t form = item.form;
+        if (stepping && !rules_read(tag, scope_tag, member, attr) && steps_over_silently(form)) {
+            // No rule reads it: its value is only stepped over, which meets a
+            // cut value where decoding it would.
+            const bool was_overrun = r.overrun;
+            const size_t start = r.pos;
+            skip_value(unit.forms, form, r);
+            if (r.overrun && !was_overrun) {
+                warn_cut(form, start);
+                value_cut = true;
+                break;
+            }
+            continue;
+        }
         const bool implicit = form == DW_FORM_implicit_const;
         const int32_t constant = item.constant;
         const uint32_t declared_form = form;

@@ -19,6 +19,29 @@
 // the rules write (some attributes move it to the newest entry, t.current).
 FollowRequest apply_type_rule(SymbolState& t, uint32_t tag, const AttributeView& a, int& target);
 
+// Whether the type rule of `tag` does anything with attribute `attr` (of
+// some form); the walk steps over the values of attributes no rule reads.
+// Every attribute of an array type counts: each one marks it an array.
+constexpr bool type_rule_reads(uint32_t tag, uint32_t attr) {
+    const bool sizes = attr == DW_AT_bit_offset || attr == DW_AT_bit_size || attr == DW_AT_byte_size;
+    switch (tag) {
+    case DW_TAG_base_type: return attr == DW_AT_encoding || attr == DW_AT_name || sizes;
+    case DW_TAG_const_type:
+    case DW_TAG_restrict_type:
+    case DW_TAG_reference_type:
+    case DW_TAG_typedef:
+    case DW_TAG_pointer_type:
+    case DW_TAG_volatile_type: return attr == DW_AT_type;
+    case DW_TAG_array_type: return true;
+    case DW_TAG_subrange_type: return attr == DW_AT_count || attr == DW_AT_upper_bound;
+    case DW_TAG_structure_type:
+    case DW_TAG_union_type: return attr == DW_AT_byte_size;
+    case DW_TAG_member:
+        return attr == DW_AT_name || attr == DW_AT_data_member_location || attr == DW_AT_type || sizes;
+    default: return false;
+    }
+}
+
 // Post-pass over the named entries of the tree: floating-point type names,
 // member ranges, element and total sizes (a pointer's element size is the
 // address size).

@@ -2,11 +2,13 @@
 // fixtures checked against an independent decoder (readelf).
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <set>
 #include <sstream>
 
 #include "common/session.h"
 #include "symbols/sym_test_util.h"
+#include "symbols/scope_rules.h"
 #include "symbols/symbol_table.h"
 #include "symbols/type_rules.h"
 
@@ -89,6 +91,67 @@ TEST(TypeRules, BaseTypeNamesAreStoredShort) {
         int target = 0;
         apply_type_rule(t, DW_TAG_base_type, a, target);
         EXPECT_EQ(t.entries[0].typen, c.second) << c.first;
+    }
+}
+
+// The walk steps over the values of attributes the rules are said not to
+// read; applying the rules to any of them, of any form, must change nothing.
+std::string rule_state(const SymbolState& t) {
+    std::ostringstream o;
+    for (int i = 0; i < 3; ++i) {
+        const SymbolEntry& e = t.entries[i];
+        o << e.nest << e.name << '|' << e.typen << '|' << e.ident << ' ' << e.kind << ' ' << e.location << ' '
+          << e.fstart << ' ' << e.fend << ' ' << e.one_byte << ' ' << e.struct_len << ' ' << e.bit_off << ' '
+          << e.bit_size << ' ' << e.external << ' ' << e.regn << e.floc.count;
+        for (int32_t x : e.ele) o << ',' << x;
+        o << ';';
+    }
+    const WalkScope& w = t.scope;
+    o << t.current << ' ' << t.func_sibling << ' ' << t.sibling_use.settled << w.unit_low_pc << ' ' << w.unit_high_pc
+      << ' ' << w.unit_has_ranges << ' ' << w.func_low_pc << ' ' << w.func_high_pc << ' ' << w.frame_base_list << ' '
+      << w.frame_base_code << ' ' << w.unit_name << ' ' << w.function_name;
+    return o.str();
+}
+
+TEST(AttributeRules, AttributesNoRuleReadsChangeNothing) {
+    const uint32_t forms[] = {DW_FORM_data1, DW_FORM_data4,  DW_FORM_string, DW_FORM_block1,
+                              DW_FORM_ref4,  DW_FORM_flag, DW_FORM_addr,   DW_FORM_sec_offset};
+    AttributeValue value;
+    value.text = "unsigned int";
+    const uint8_t bytes[] = {DW_OP_plus_uconst, 0x10, 0, 0};
+    std::memcpy(value.bytes, bytes, sizeof bytes);
+    for (uint32_t tag = 1; tag <= 0x4b; ++tag) {
+        Session s;
+        SymbolState& t = *s.sym;
+        OutText sym;
+        LocRows scratch, frame_rows;
+        bool is_list = false, from_cfa = false;
+        const ListUnit unit;
+        ScopeRuleContext c{s, sym, t, scratch, is_list, frame_rows, from_cfa, unit};
+        t.entries[0].name = "v";
+        t.entries[1].name = "m";
+        t.current = 1;
+        t.func_sibling = 9;
+        const std::string before = rule_state(t);
+        for (uint32_t attr = 1; attr <= 0x8c; ++attr) {
+            for (uint32_t form : forms) {
+                AttributeView a;
+                a.attr = attr;
+                a.form = form;
+                a.value = 0x10;
+                a.raw = &value;
+                int target = 1;
+                if (has_scope_rules(tag) && !scope_rule_reads(tag, attr)) {
+                    EXPECT_FALSE(apply_scope_rule(c, tag, a, target).follow);
+                    EXPECT_EQ(rule_state(t), before) << "scope rule, tag " << tag << " attr " << attr << " form " << form;
+                }
+                if (!type_rule_reads(tag, attr)) {
+                    EXPECT_FALSE(apply_type_rule(t, tag, a, target).follow);
+                    EXPECT_EQ(rule_state(t), before) << "type rule, tag " << tag << " attr " << attr << " form " << form;
+                }
+                ASSERT_EQ(target, 1);
+            }
+        }
     }
 }
 
