@@ -403,6 +403,10 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         if (stepping && !rules_read(tag, scope_tag, member, attr) && steps_over_silently(form)) {
             // No rule reads it: its value is only stepped over, which meets a
             // cut value where decoding it would.
+            if (item.width >= 0 && r.remaining() >= static_cast<size_t>(item.width)) {
+                r.pos += static_cast<size_t>(item.width);
+                continue;
+            }
             const bool was_overrun = r.overrun;
             const size_t start = r.pos;
             skip_value(unit.forms, form, r);

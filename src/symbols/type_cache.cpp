@@ -37,7 +37,10 @@ void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, con
         if (w.field == TypeField::name || w.field == TypeField::typen) {
             // Cut and normalised already.
             std::string& dest = text_field(t.entries[static_cast<size_t>(index)], w.field);
-            dest.assign(journal.texts, static_cast<size_t>(w.value), w.length);
+            // (Emptied and appended: the library's general assignment also
+            // allows for a source inside the string itself.)
+            dest.clear();
+            dest.append(journal.texts.data() + w.value, w.length);
             if (t.journal == &journal) {
                 // Noted into the same journal: the text is there already.
                 t.journal->writes.push_back(TypeWrite{index, w.field, w.length, w.value});
