@@ -52,18 +52,28 @@ void add_row(LinBuild& b, const std::string& line) {
     ++b.records.back().rows;
 }
 
+// The number of a heading line's text, kept the first time it comes.
+uint32_t text_number(LinBuild& b, std::string_view line) {
+    const auto found = b.text_numbers.find(line);
+    if (found != b.text_numbers.end()) return found->second;
+    const uint32_t number = static_cast<uint32_t>(b.texts.size());
+    b.texts.emplace_back(line);
+    b.text_numbers.emplace(std::string_view(b.texts.back()), number);
+    return number;
+}
+
 void read_line(LinBuild& b, std::string_view line) {
     if (line.size() >= 2 && line[0] == '-' && line[1] == '*') {
-        b.pending_directory.assign(line.data(), line.size());
+        b.pending_directory = text_number(b, line);
     } else if (line.size() >= 2 && line[0] == '+' && line[1] == '*') {
         ModuleRecord r;
-        r.directory_line = std::move(b.pending_directory);
-        r.file_line.assign(line.data(), line.size());
+        r.directory_line = b.pending_directory;
+        r.file_line = text_number(b, line);
         r.base = static_cast<uint32_t>(b.addresses.size());
         r.state = b.pending_start ? kRecordFirst : kRecordPlain;
         b.pending_start = false;
-        b.pending_directory.clear();
-        b.records.push_back(std::move(r));
+        b.pending_directory = kNoText;
+        b.records.push_back(r);
     } else if (line.size() >= 2 && line[0] == '+' && line[1] == '0') {
         add_row(b, std::string(line));
     } else if (!line.empty() && line[0] == '#') {
@@ -124,15 +134,15 @@ void mark_duplicates(LinBuild& b) {
         uint32_t members = 0;
         bool rows_seen = false;
     };
-    std::unordered_map<std::string, Group> groups;
-    std::vector<Group*> group_of(b.records.size());
+    // Texts that differ only in case are one group.
+    std::unordered_map<std::string, uint32_t> group_numbers;
+    std::vector<uint32_t> group_of_text(b.texts.size());
+    for (size_t k = 0; k < b.texts.size(); ++k)
+        group_of_text[k] = group_numbers.emplace(folded(b.texts[k]), static_cast<uint32_t>(group_numbers.size())).first->second;
+    std::vector<Group> groups(group_numbers.size());
+    for (const ModuleRecord& r : b.records) ++groups[group_of_text[r.file_line]].members;
     for (size_t i = 0; i < b.records.size(); ++i) {
-        Group& g = groups[folded(b.records[i].file_line)];
-        ++g.members;
-        group_of[i] = &g;
-    }
-    for (size_t i = 0; i < b.records.size(); ++i) {
-        Group& g = *group_of[i];
+        Group& g = groups[group_of_text[b.records[i].file_line]];
         if (g.members < 2) continue;
         ModuleRecord& r = b.records[i];
         if (r.rows == 0) {
@@ -211,9 +221,9 @@ void mark_inline_modules(Session& s) {
             continue;
         }
         const size_t end = next_last[i];
-        const std::string& own = b.records[i].file_line;
+        const std::string& own = b.texts[b.records[i].file_line];
         for (size_t j = i + 1; j <= end; ++j) {
-            b.records[j].state = equal_nocase(own, b.records[j].file_line) ? kRecordSame : kRecordOther;
+            b.records[j].state = equal_nocase(own, b.texts[b.records[j].file_line]) ? kRecordSame : kRecordOther;
         }
         i = end + 1;
     }
@@ -229,8 +239,8 @@ void write_line_records(Session& s, OutText& lin) {
         if (r.state == kRecordDropped) continue;
         if (r.state == kRecordFirst || r.state == kRecordOnly) text.append(kStartSequenceLine).append("\r\n", 2);
         const char marker = r.state == kRecordSame ? '=' : r.state == kRecordOther ? '>' : 0;
-        if (!r.directory_line.empty()) append_marked(text, r.directory_line, marker);
-        append_marked(text, r.file_line, marker);
+        if (r.directory_line != kNoText) append_marked(text, b.texts[r.directory_line], marker);
+        append_marked(text, b.texts[r.file_line], marker);
         const char row_marker = marker == '>' ? '>' : '+';
         for (uint32_t k = 0; k < r.rows; ++k)
             append_line_record(text, row_marker, b.addresses[r.base + k], b.lines[r.base + k], true);

@@ -5,7 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -68,10 +70,14 @@ enum : uint32_t {
     kRecordDropped = 0xDD,
 };
 
-// One file line of the LXX file with the line records after it.
+constexpr uint32_t kNoText = 0xFFFFFFFF;
+
+// One file line of the LXX file with the line records after it. Its lines
+// are kept once each in the builder's texts (a firmware names a few
+// hundred files in tens of thousands of headings).
 struct ModuleRecord {
-    std::string directory_line;  // without its line end; empty when none came before
-    std::string file_line;       // without its line end
+    uint32_t directory_line = kNoText;  // the directory line before it, if any
+    uint32_t file_line = 0;
     uint32_t state = kRecordPlain;
     uint32_t base = 0;   // first row in the pools
     uint32_t rows = 0;
@@ -82,7 +88,11 @@ struct LinBuild {
     // Rows of all records, each record's rows contiguous from its base.
     std::vector<uint32_t> addresses;
     std::vector<uint32_t> lines;
-    std::string pending_directory;
+    // The heading lines (without their line ends), each text once, and
+    // where each text stands (a deque keeps the strings the views see in place).
+    std::deque<std::string> texts;
+    std::unordered_map<std::string_view, uint32_t> text_numbers;
+    uint32_t pending_directory = kNoText;
     bool pending_start = false;
     // Reading the LXX text: whether its first line came and was the banner.
     bool first_line_seen = false;
