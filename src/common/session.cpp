@@ -112,7 +112,7 @@ void report_error(Session& s, std::string_view text) {
     console_print(s, line);
 }
 
-bool open_output(Session& s, OutText& out, const std::string& name) {
+bool open_output(Session& s, OutText& out, const std::string& name, bool report) {
     if (s.files.in_memory) {
         if (s.files.drop_written && name != s.lxx_name) {
             out_open_consumer(out, [](void*, std::string_view) {}, nullptr);
@@ -124,7 +124,7 @@ bool open_output(Session& s, OutText& out, const std::string& name) {
     PendingOutput p;
     int error = 0;
     if (!create_temporary(s, name, p, error)) {
-        report_output_failure(s, name, error);
+        if (report) report_output_failure(s, name, error);
         return false;
     }
     out_open_file(out, p.file);

@@ -142,7 +142,9 @@ ByteReader image_range(const Session& s, size_t offset, size_t length);
 // Output files go through these so that in-memory runs work the same way.
 // A failure to create, write or close an output prints one error line naming
 // it and the system's reason, and puts it in `files.failed`.
-bool open_output(Session& s, OutText& out, const std::string& name);
+// With `report` false a file that cannot be created is passed over in
+// silence (the caller opens it again later, where its failure is said).
+bool open_output(Session& s, OutText& out, const std::string& name, bool report = true);
 void close_output(Session& s, OutText& out, const std::string& name);
 // Reads back an output this run has written and closed; never an older file of that name.
 bool open_input_text(Session& s, InText& in, const std::string& name);

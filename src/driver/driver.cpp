@@ -155,12 +155,12 @@ bool load_input_file(Session& s, const std::string& name, std::string& reason) {
     return false;
 }
 
-void convert_image(Session& s) {
+bool convert_image(Session& s) {
     OutText lxx, sym, mot;
     // The LXX file is kept only in trace mode; otherwise its text goes
     // straight to the LIN builder.
     if (s.opt.trace) {
-        if (!open_output(s, lxx, s.lxx_name)) return;
+        if (!open_output(s, lxx, s.lxx_name)) return false;
     } else {
         start_line_stream(s, lxx);
     }
@@ -174,15 +174,21 @@ void convert_image(Session& s) {
     };
     if (!open_output(s, sym, s.sym_name)) {
         close_lxx();
-        return;
+        return false;
     }
     write_sym_file_header(s, sym);
     if (!s.mot_name.empty()) open_output(s, mot, s.mot_name);
+    // With threads to spare the LIN file is written beside the symbol pass;
+    // opened here in silence, so that a name that cannot be had is said
+    // where one thread says it.
+    OutText lin;
+    if (s.threads > 1 && !s.opt.trace) open_output(s, lin, s.lin_name, false);
 
     read_elf(s, sym);
-    // Without a trace the line pass and the S-record file need nothing of
-    // the symbol pass: with threads to spare they are made beside it.
+    // Without a trace the line pass, the LIN file and the S-record file need
+    // nothing of the symbol pass: with threads to spare they are made beside it.
     SidePasses beside;
+    if (lin.open) beside.lin = &lin;
     const bool lines_beside = start_side_passes(s, lxx, &mot, beside);
     if (!s.opt.no_locals) dump_loc_section(s, sym, find_location_views(s));
     walk_units(s, sym);
@@ -196,6 +202,10 @@ void convert_image(Session& s) {
     close_lxx();
     close_output(s, sym, s.sym_name);
     if (mot.open) close_output(s, mot, s.mot_name);
+    if (!lin.open) return false;
+    if (!beside.lin_written) write_streamed_lin(s, lin);
+    close_output(s, lin, s.lin_name);
+    return true;
 }
 
 void finish_line_file(Session& s) {
@@ -260,9 +270,9 @@ int run_sequence(Session& s, int argc, const char* const* argv) {
         return kExitNotElf;
     }
 
-    convert_image(s);
+    const bool lin_made = convert_image(s);
     const bool line_source_failed = output_failed(s, s.lxx_name);
-    finish_line_file(s);
+    if (!lin_made) finish_line_file(s);
     if (!s.opt.trace) remove_output(s, s.lxx_name);
     if (s.symbol_count == 0) remove_output(s, s.sym_name);
     if (s.line_count == 0) remove_output(s, s.lin_name);

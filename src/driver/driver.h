@@ -36,5 +36,7 @@ void derive_output_names(Session& s);
 // Loads the input into s.image; false when it is missing, empty or cannot be
 // read, with `reason` telling why when the file is there (empty otherwise).
 bool load_input_file(Session& s, const std::string& name, std::string& reason);
-void convert_image(Session& s);
+// Writes the SYM (and LXX, mot) file; true when it wrote the LIN file too
+// (beside the symbol pass), false when finish_line_file is to make it.
+bool convert_image(Session& s);
 void finish_line_file(Session& s);

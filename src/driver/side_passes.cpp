@@ -30,6 +30,15 @@ void run_pass(SidePasses& pass, OutText& lxx) {
         pass.failed = true;
         return;
     }
+    if (pass.lin) {
+        try {
+            write_streamed_lin(w, *pass.lin);
+            pass.lin_written = true;
+        } catch (const std::bad_alloc&) {
+            pass.lin_failed = true;
+            return;
+        }
+    }
     if (!pass.mot) return;
     try {
         write_srec_file(w, *pass.mot, w.mot_name);
@@ -81,7 +90,7 @@ void finish_side_passes(Session& s, OutText& lxx, SidePasses& pass) {
     console_print_always(s, w.console.text);
     s.line_count += w.line_count;
     pass.worker.reset();
-    // Part of the S-record file is written already: running out of memory
-    // there ends the run, as it does on one thread.
-    if (pass.mot_failed) throw std::bad_alloc();
+    // Part of the LIN or S-record file is written already: running out of
+    // memory there ends the run, as it does on one thread.
+    if (pass.lin_failed || pass.mot_failed) throw std::bad_alloc();
 }

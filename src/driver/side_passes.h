@@ -1,13 +1,14 @@
 // The passes that need nothing of the symbol pass, on a thread of their own
 // beside it.
 //
-// Without a trace, reading the line programs and marking their records, and
-// writing the S-record file, need nothing the symbol pass makes: a run with
-// more than one thread does them on a second thread, in a session of its
-// own over the same image; the LIN file is written from the records
-// afterwards, as on one thread. The console text they printed and the line
-// count are handed over when they are finished, in the place one thread
-// prints them (right after the symbol pass).
+// Without a trace, reading the line programs and marking their records,
+// writing the LIN file from them and writing the S-record file need nothing
+// the symbol pass makes: a run with more than one thread does them on a
+// second thread, in a session of its own over the same image. The console
+// text they printed and the line count are handed over when they are
+// finished, in the place one thread prints them (right after the symbol
+// pass); a write that failed is said when the file is closed, as on one
+// thread.
 #pragma once
 
 #include <memory>
@@ -20,6 +21,11 @@ struct SidePasses {
     std::unique_ptr<Session> worker;
     std::thread thread;
     bool failed = false;  // memory ran out while the line programs were read
+    // The LIN file (when it could be opened ahead), written on the thread
+    // from the marked records.
+    OutText* lin = nullptr;
+    bool lin_written = false;
+    bool lin_failed = false;  // memory ran out while it was written
     // The S-record file, written on the thread after the lines.
     OutText* mot = nullptr;
     bool srec_written = false;
@@ -36,5 +42,5 @@ bool start_side_passes(Session& s, OutText& lxx, OutText* mot, SidePasses& pass)
 // Waits for the thread and gives the run its line state, console text and
 // line count. When memory ran out there while the line programs were read,
 // they are read again on this thread, from a fresh stream `lxx` (and the
-// S-record file is left to this thread too).
+// LIN and S-record files are left to this thread too).
 void finish_side_passes(Session& s, OutText& lxx, SidePasses& pass);
