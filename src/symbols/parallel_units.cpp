@@ -253,7 +253,9 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
 
     Pool pool(plan);
     pool.runs = cut_runs(plan, unit_count, s.threads, s.opt.trace ? kTraceRunBytes : kRunBytes);
-    pool.window = s.opt.trace ? static_cast<size_t>(s.threads) + 1 : 2 * static_cast<size_t>(s.threads) + 2;
+    // Each run converted ahead holds its SYM text (a few hundred KB) in a
+    // buffer of its own: fresh memory the first time, so few are kept.
+    pool.window = s.opt.trace ? static_cast<size_t>(s.threads) + 1 : static_cast<size_t>(s.threads) + 2;
     for (unsigned i = 0; i < s.threads && i < pool.runs.size(); ++i) {
         try {
             pool.threads.emplace_back([&pool] { pool.work(); });
