@@ -191,6 +191,12 @@ struct TreeBuilder {
     bool replay(const TypeExpansion& x);
     void record(DieCursor& at, const AbbrevSlot& decl, int32_t nest, const TypeKey& key, size_t die);
     void keep(const Recording& done);
+    // (Field by field, as TypeJournal::note does.)
+    void note_follow(size_t die) {
+        Followed& f = follow_log.emplace_back();
+        f.die = die;
+        f.allocations = allocations;
+    }
     void spoil() {
         if (!recordings.empty()) recordings.back().spoilt = true;
     }
@@ -545,7 +551,7 @@ void TreeBuilder::follow_die(size_t die, int32_t nest) {
         warn_once(warned_cycle, "cyclic type reference; following stopped", die);
         return;
     }
-    if (!recordings.empty()) follow_log.push_back(Followed{die, allocations});
+    if (!recordings.empty()) note_follow(die);
     DieCursor at = DieCursor::at(unit, die);
     const DieEntry e = at.next();
     if (e.cut || !e.decl) return;
@@ -602,7 +608,7 @@ bool TreeBuilder::replay(const TypeExpansion& x) {
         if (x.top_step > 0) rec.top = std::max(rec.top, target + x.top_step);
         for (size_t i = x.looked_up.from; i < x.looked_up.to; ++i) looked_up_log.push_back(looked_up_log[i]);
         for (size_t i = x.early_follows.from; i < x.early_follows.to; ++i)
-            follow_log.push_back(Followed{follow_log[i].die, allocations});
+            note_follow(follow_log[i].die);
     }
     apply_expansion(t, journal, target, x);
     allocations += x.allocations;

@@ -10,8 +10,7 @@ static_assert(kMaxNameLength <= 0xFFFF, "a text's length fits a TypeWrite");
 // Notes the text an entry now holds.
 void note_text(SymbolState& t, int index, TypeField field, const std::string& text) {
     if (!t.journal) return;
-    TypeWrite w{index, field, static_cast<uint16_t>(text.size()), static_cast<int64_t>(t.journal->texts.size())};
-    t.journal->writes.push_back(w);
+    t.journal->note(index, field, static_cast<uint16_t>(text.size()), static_cast<int64_t>(t.journal->texts.size()));
     t.journal->texts += text;
 }
 
@@ -43,7 +42,7 @@ void apply_expansion(SymbolState& t, const TypeJournal& journal, int target, con
             dest.append(journal.texts.data() + w.value, w.length);
             if (t.journal == &journal) {
                 // Noted into the same journal: the text is there already.
-                t.journal->writes.push_back(TypeWrite{index, w.field, w.length, w.value});
+                t.journal->note(index, w.field, w.length, w.value);
             } else {
                 note_text(t, index, w.field, dest);
             }

@@ -59,13 +59,23 @@ struct TypeWrite {
 struct TypeJournal {
     std::vector<TypeWrite> writes;
     std::string texts;
+
+    // Notes a write field by field: a TypeWrite built whole and copied in
+    // is read back wider than it was stored, which stalls the copy.
+    void note(int32_t entry, TypeField field, uint16_t length, int64_t value) {
+        TypeWrite& w = writes.emplace_back();
+        w.entry = entry;
+        w.field = field;
+        w.length = length;
+        w.value = value;
+    }
 };
 
 // Writes one type field of entry `index` (and notes it when t.journal is set).
 // Inline: the walk makes millions of these writes, most with a field known
 // where it is called.
 inline void write_type_field(SymbolState& t, int index, TypeField field, int64_t value) {
-    if (t.journal) t.journal->writes.push_back(TypeWrite{index, field, 0, value});
+    if (t.journal) t.journal->note(index, field, 0, value);
     SymbolEntry& e = t.entries[static_cast<size_t>(index)];
     const int32_t v = static_cast<int32_t>(value);
     switch (field) {
@@ -138,20 +148,21 @@ struct TypeExpansion {
 class ExpansionTable {
 public:
     const TypeExpansion* find(const TypeKey& key) const {
-        if (slots_.empty()) return nullptr;
+        if (keys_.empty()) return nullptr;
         for (size_t i = start(key);; i = (i + 1) & mask()) {
-            const Slot& slot = slots_[i];
+            const KeySlot& slot = keys_[i];
             if (slot.generation != generation_) return nullptr;
-            if (slot.key == key) return &slot.value;
+            if (slot.key == key) return &values_[i];
         }
     }
     // Keeps `x` under `key` unless the key has a value already.
     void insert(const TypeKey& key, const TypeExpansion& x) {
-        if (2 * (count_ + 1) > slots_.size()) grow();
+        if (2 * (count_ + 1) > keys_.size()) grow();
         for (size_t i = start(key);; i = (i + 1) & mask()) {
-            Slot& slot = slots_[i];
+            KeySlot& slot = keys_[i];
             if (slot.generation != generation_) {
-                slot = Slot{key, x, generation_};
+                slot = KeySlot{key, generation_};
+                values_[i] = x;
                 ++count_;
                 return;
             }
@@ -161,34 +172,39 @@ public:
     void clear() {
         count_ = 0;
         if (++generation_ == 0) {  // wrapped: every slot must read as empty again
-            for (Slot& slot : slots_) slot.generation = 0;
+            for (KeySlot& slot : keys_) slot.generation = 0;
             generation_ = 1;
         }
     }
 
 private:
-    struct Slot {
+    // The keys apart from the values, so that a search reads only keys.
+    struct KeySlot {
         TypeKey key;
-        TypeExpansion value;
         uint32_t generation = 0;  // the slot is in use when it equals the table's
     };
-    size_t mask() const { return slots_.size() - 1; }
+    size_t mask() const { return keys_.size() - 1; }
     // DIE offsets lie a few bytes apart: their hash is spread over the table.
     size_t start(const TypeKey& key) const {
         const uint64_t h = static_cast<uint64_t>(TypeKeyHash()(key)) * 0x9E3779B97F4A7C15ull;
         return static_cast<size_t>(h ^ (h >> 32)) & mask();
     }
     void grow() {
-        std::vector<Slot> old;
-        old.swap(slots_);
-        slots_.assign(old.empty() ? 1024 : 2 * old.size(), Slot{});
+        std::vector<KeySlot> old_keys;
+        std::vector<TypeExpansion> old_values;
+        old_keys.swap(keys_);
+        old_values.swap(values_);
+        const size_t size = old_keys.empty() ? 1024 : 2 * old_keys.size();
+        keys_.assign(size, KeySlot{});
+        values_.resize(size);
         const uint32_t live = generation_;
         generation_ = 1;
         count_ = 0;
-        for (const Slot& slot : old)
-            if (slot.generation == live) insert(slot.key, slot.value);
+        for (size_t i = 0; i < old_keys.size(); ++i)
+            if (old_keys[i].generation == live) insert(old_keys[i].key, old_values[i]);
     }
-    std::vector<Slot> slots_;
+    std::vector<KeySlot> keys_;
+    std::vector<TypeExpansion> values_;
     size_t count_ = 0;
     uint32_t generation_ = 1;
 };
