@@ -128,20 +128,27 @@ inline size_t store_whole_number(AttributeValue& value, T number, const ByteRead
 }
 
 // Most attribute values are 1-, 2- or 4-byte numbers. When one is there whole
-// and no trace text is wanted, it is stored here without a call; everything
-// else (and every cut value) goes the general way.
-inline size_t decode_attribute(const FormContext& ctx, uint32_t& form, AttributeValue& value, ByteReader& r) {
-    if (!value.hex_text && r.pos <= r.end && form < form_table::kCount) {
-        const unsigned width = form_table::kPlainNumberWidths[form];
-        if (width != 0 && r.end - r.pos >= width) {
-            switch (width) {
-            case 1: return store_whole_number(value, read_u8(r), r);
-            case 2: return store_whole_number(value, read_target16(r), r);
-            case 4: return store_whole_number(value, read_target32(r), r);
-            default: break;
-            }
-        }
+// and no trace text is wanted, it is stored here without a call, and
+// `number` is the value zero-extended (as value.number() reads it once the
+// bytes were cleared, without reading back what was just stored); false
+// leaves everything to the general way.
+inline bool decode_plain_number(uint32_t form, AttributeValue& value, ByteReader& r, uint32_t& number) {
+    if (value.hex_text || r.pos > r.end || form >= form_table::kCount) return false;
+    const unsigned width = form_table::kPlainNumberWidths[form];
+    if (width == 0 || r.end - r.pos < width) return false;
+    switch (width) {
+    case 1: number = read_u8(r); store_whole_number(value, static_cast<uint8_t>(number), r); return true;
+    case 2: number = read_target16(r); store_whole_number(value, static_cast<uint16_t>(number), r); return true;
+    case 4: number = read_target32(r); store_whole_number(value, number, r); return true;
+    default: return false;
     }
+}
+
+// The entry point: the plain numbers above, everything else (and every cut
+// value) the general way.
+inline size_t decode_attribute(const FormContext& ctx, uint32_t& form, AttributeValue& value, ByteReader& r) {
+    uint32_t number = 0;
+    if (decode_plain_number(form, value, r, number)) return r.pos;
     return decode_attribute_any(ctx, form, value, r);
 }
 

@@ -429,10 +429,15 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
         clear_attribute_value(v);
         const bool was_overrun = r.overrun;
         const size_t start = r.pos;
+        // The value as a number: taken from the decoder where it had it in
+        // hand, else read from the (cleared) value bytes.
+        uint32_t number = 0;
         if (implicit) {
             decode_implicit_const(constant, form, v);
-        } else {
-            decode_attribute(unit.forms, form, v, r);
+            number = v.number();
+        } else if (!decode_plain_number(form, v, r, number)) {
+            decode_attribute_any(unit.forms, form, v, r);
+            number = v.number();
         }
         if (r.overrun && !was_overrun) {
             warn_cut(form, start);
@@ -440,12 +445,12 @@ size_t TreeBuilder::build(DieCursor& at, const AbbrevSlot& decl, int32_t nest) {
             break;
         }
         if (v.unresolved) warn_once(warned_index, "value whose index names no entry of its table", values_at);
-        if (attr == DW_AT_sibling) in.note_sibling(form, v.number());
+        if (attr == DW_AT_sibling) in.note_sibling(form, number);
 
         AttributeView a;
         a.attr = attr;
         a.form = form;
-        a.value = v.number();
+        a.value = number;
         a.raw = &v;
         loc_text.clear();
         if (given_as_block(form)) {
