@@ -232,8 +232,34 @@ bool locate_loc_section(Session& s) {
     return true;
 }
 
+namespace {
+
+// Takes the shared table, indexing it first when no worker has; what
+// indexing prints is kept aside for the place each run first asks.
+void take_shared_frames(Session& s, SharedFrames& shared) {
+    LocationState& loc = *s.loc;
+    std::lock_guard<std::mutex> lock(shared.mutex);
+    if (!shared.indexed) {
+        shared.frames = std::make_shared<CallFrames>();
+        Console saved = std::move(s.console);
+        s.console = Console{};
+        s.console.to_memory = true;
+        read_call_frames(s, *shared.frames);
+        shared.warning = std::move(s.console.text);
+        s.console = std::move(saved);
+        shared.warned = shared.frames->warned;
+        shared.indexed = true;
+    }
+    loc.frames = shared.frames;
+    loc.index_warned = shared.warned;
+    loc.index_warning = shared.warning;
+}
+
+}  // namespace
+
 LocRows frame_base_rows(Session& s, uint32_t low, uint32_t high) {
     LocationState& loc = *s.loc;
+    if (!loc.frames && loc.shared_frames) take_shared_frames(s, *loc.shared_frames);
     if (!loc.frames) {
         loc.frames = std::make_shared<CallFrames>();
         read_call_frames(s, *loc.frames);

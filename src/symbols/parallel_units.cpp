@@ -59,9 +59,10 @@ struct SharedPlan {
     UnitTable units;        // the run's table of units, slots from `slot_base` on are this walk's
     size_t slot_base = 0;
     size_t info_begin = 0;  // image offset of .debug_info
+    // The run's call-frame table when it had one already; else indexed by
+    // the first worker that asks (`lazy_frames`).
     std::shared_ptr<CallFrames> frames;
-    bool index_warned = false;
-    std::string index_warning;
+    mutable SharedFrames lazy_frames;  // the one part workers change (under its lock)
 };
 
 // A session of its own for converting runs of units, over the image and
@@ -80,9 +81,8 @@ struct UnitWorker {
         *w.loc = *s.loc;
         if (!w.loc->located) locate_loc_section(w);
         w.loc->frames = plan.frames;
+        if (!plan.frames) w.loc->shared_frames = &plan.lazy_frames;
         w.loc->frames_shared = true;
-        w.loc->index_warned = plan.index_warned;
-        w.loc->index_warning = plan.index_warning;
         w.sym->keep_type_expansions = s.sym->keep_type_expansions;
         w.sym->shared_units = &plan.units;
     }
@@ -191,19 +191,6 @@ struct Pool {
     }
 };
 
-// Builds the call-frame table as the first frame base would, keeping what
-// it printed for the place the run first asks for it.
-void index_frames_ahead(Session& s, SharedPlan& plan) {
-    plan.frames = std::make_shared<CallFrames>();
-    Console saved = std::move(s.console);
-    s.console = Console{};
-    s.console.to_memory = true;
-    read_call_frames(s, *plan.frames);
-    plan.index_warning = std::move(s.console.text);
-    s.console = std::move(saved);
-    plan.index_warned = plan.frames->warned;
-}
-
 size_t unit_bytes(const UnitSlot& slot) { return slot.end > slot.start ? slot.end - slot.start + 1 : 1; }
 
 // Cuts the units into runs of neighbours: at least four runs per thread
@@ -242,13 +229,9 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
     s.sym->units.slots = plan.units.slots;
     s.sym->units.current = plan.units.slots.size() - 1;
 
-    const bool frames_ahead = !s.loc->frames;
-    if (frames_ahead) {
-        index_frames_ahead(s, plan);
-    } else {
-        plan.frames = s.loc->frames;
-    }
-    bool frames_warned = frames_ahead ? false : plan.frames->warned;
+    const bool frames_lazy = !s.loc->frames;
+    if (!frames_lazy) plan.frames = s.loc->frames;
+    bool frames_warned = frames_lazy ? false : plan.frames->warned;
     bool frames_asked = false;
 
     Pool pool(plan);
@@ -328,7 +311,7 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
     lock.unlock();
 
     s.sym->func_sibling = sibling;
-    if (frames_ahead && frames_asked) s.loc->frames = plan.frames;
+    if (frames_lazy && frames_asked) s.loc->frames = plan.lazy_frames.frames;
     if (s.loc->frames) s.loc->frames->warned = frames_warned;
     return true;
 }
