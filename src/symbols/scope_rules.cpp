@@ -54,7 +54,7 @@ void take_list_rows(SymbolEntry& root, const LocRows& list, bool with_seq) {
     root.regcode = list.code[0];
     root.regop1 = list.op1[0];
     root.regop2 = list.op2[0];
-    copy_loc_rows(root.floc, list, with_seq);
+    copy_loc_rows(*root.floc, list, with_seq);
 }
 
 // Overwrites rows 0 to n-1 of `to` with the n rows of `from`, all six
@@ -342,9 +342,9 @@ FollowRequest variable_rule(ScopeRuleContext& c, uint32_t tag, const AttributeVi
                 // list gives the places. Only a frame base that was itself a
                 // list has one; otherwise the variable keeps its own rows.
                 if (c.frame_base_from_cfa)
-                    overwrite_rows(root.floc, c.frame_rows);
+                    overwrite_rows(*root.floc, c.frame_rows);
                 else if (c.frame_base_is_list)
-                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_base), root.floc, w.frame_base_list, &c.unit);
+                    read_loc_list(s, c.sym, static_cast<uint32_t>(w.unit_base), *root.floc, w.frame_base_list, &c.unit);
             } else {
                 root.ident = kIdentLocalR;
             }

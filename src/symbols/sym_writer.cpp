@@ -108,16 +108,16 @@ void move_to_lower_half(SymbolState& t, int r) {
     }
 }
 
-int32_t printed_start(const SymbolEntry& e) { return e.fstart != 0 || e.floc.count <= 0 ? e.fstart : e.floc.begin[0]; }
+int32_t printed_start(const SymbolEntry& e) { return e.fstart != 0 || e.floc->count <= 0 ? e.fstart : e.floc->begin[0]; }
 
 // The rows from floc.count on are empty (every writer of rows raises the
 // count), so only the rows below it are looked at.
-int written_rows(const SymbolEntry& e) { return std::min(std::max(e.floc.count, 0), kLocRows); }
+int written_rows(const SymbolEntry& e) { return std::min(std::max(e.floc->count, 0), kLocRows); }
 
 int32_t printed_end(const SymbolEntry& e) {
     if (e.fend != 0) return e.fend;
     for (int k = written_rows(e) - 1; k >= 0; --k)
-        if (e.floc.end[k] != 0) return e.floc.end[k];
+        if (e.floc->end[k] != 0) return e.floc->end[k];
     return 0;
 }
 
@@ -167,7 +167,7 @@ constexpr size_t kRecordRowRoom = 96;
 size_t record_room(const SymbolEntry& e) {
     size_t rows = 0;
     const size_t written = static_cast<size_t>(written_rows(e));
-    while (rows < written && (e.floc.begin[rows] != 0 || e.floc.end[rows] != 0)) ++rows;
+    while (rows < written && (e.floc->begin[rows] != 0 || e.floc->end[rows] != 0)) ++rows;
     return kRecordFixedRoom + rows * kRecordRowRoom + e.name.size() + e.typen.size() + e.regn.size();
 }
 
@@ -221,17 +221,17 @@ size_t format_record(std::string& out, const SymbolEntry& e, int printed_index, 
         rec.dec_line("+ regop1[", e.regop1);
         rec.dec_line("+ regop2[", e.regop2);
         for (int k = 0, rows = written_rows(e); k < rows; ++k) {
-            if (e.floc.begin[k] == 0 && e.floc.end[k] == 0) break;
+            if (e.floc->begin[k] == 0 && e.floc->end[k] == 0) break;
             rec.lit("+ floc[");
             rec.dec(k);
-            for (int32_t v : {e.floc.begin[k], e.floc.end[k], e.floc.code[k]}) {
+            for (int32_t v : {e.floc->begin[k], e.floc->end[k], e.floc->code[k]}) {
                 rec.lit(" 0x");
                 rec.hex(static_cast<uint32_t>(v));
             }
             rec.lit(" ");
-            rec.dec(e.floc.op1[k]);
+            rec.dec(e.floc->op1[k]);
             rec.lit(" ");
-            rec.dec(e.floc.op2[k]);
+            rec.dec(e.floc->op2[k]);
             rec.lit("]\r\n");
         }
     }

@@ -26,7 +26,7 @@ void clear_symbol_entry(SymbolEntry& e) {
     e.regcode = 0;
     e.regop1 = 0;
     e.regop2 = 0;
-    clear_loc_rows(e.floc);
+    e.floc.clear();
 }
 
 static void clear_scope(WalkScope& w) {

@@ -46,6 +46,45 @@ enum : int32_t {
     kKindBit = 8,
 };
 
+// The location rows of an entry, kept apart from it: few entries have any
+// (variables with a location list), and without the 1.2 KB of rows an entry
+// takes a few cache lines. Reading an entry without rows sees empty rows;
+// writing gives it rows of its own. Copies copy the rows.
+class EntryRows {
+public:
+    EntryRows() = default;
+    EntryRows(const EntryRows& other) : rows_(other.rows_ ? std::make_unique<LocRows>(*other.rows_) : nullptr) {}
+    EntryRows& operator=(const EntryRows& other) {
+        if (this == &other) return *this;
+        if (other.rows_)
+            **this = *other.rows_;
+        else
+            clear();
+        return *this;
+    }
+    EntryRows(EntryRows&&) noexcept = default;
+    EntryRows& operator=(EntryRows&&) noexcept = default;
+
+    const LocRows& operator*() const { return rows_ ? *rows_ : empty(); }
+    const LocRows* operator->() const { return &**this; }
+    LocRows& operator*() {
+        if (!rows_) rows_ = std::make_unique<LocRows>();
+        return *rows_;
+    }
+    LocRows* operator->() { return &**this; }
+    // Empty rows again (the room is kept).
+    void clear() {
+        if (rows_) clear_loc_rows(*rows_);
+    }
+
+private:
+    static const LocRows& empty() {
+        static const LocRows kEmpty{};
+        return kEmpty;
+    }
+    std::unique_ptr<LocRows> rows_;
+};
+
 struct SymbolEntry {
     int32_t nest = 0;
     size_t die_pos = 0;   // image offset of the DIE's attribute values (member refusal)
@@ -68,7 +107,7 @@ struct SymbolEntry {
     int32_t regcode = 0;
     int32_t regop1 = 0;
     int32_t regop2 = 0;
-    LocRows floc;  // the rows of its location list
+    EntryRows floc;  // the rows of its location list
 };
 
 // Both banks; pages of 8 entries are allocated when first written, so a

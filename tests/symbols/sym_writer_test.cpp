@@ -53,17 +53,17 @@ TEST(SymWriter, RecordLinesInOrderWithTheirConditions) {
     e.regn = "@(.-16+R14)";
     e.regcode = 0x7E;
     e.regop1 = -16;
-    e.floc.begin[0] = 0x1000;
-    e.floc.end[0] = 0x1010;
-    e.floc.code[0] = 0x7D;
-    e.floc.op1[0] = -4;
-    e.floc.begin[1] = 0x1010;
-    e.floc.end[1] = 0x1080;
-    e.floc.code[1] = 0x7E;
-    e.floc.op1[1] = 8;
+    e.floc->begin[0] = 0x1000;
+    e.floc->end[0] = 0x1010;
+    e.floc->code[0] = 0x7D;
+    e.floc->op1[0] = -4;
+    e.floc->begin[1] = 0x1010;
+    e.floc->end[1] = 0x1080;
+    e.floc->code[1] = 0x7E;
+    e.floc->op1[1] = 8;
     // A later row after the end row is not printed.
-    e.floc.begin[3] = 5;
-    e.floc.count = 4;  // a writer of rows says how far they reach
+    e.floc->begin[3] = 5;
+    e.floc->count = 4;  // a writer of rows says how far they reach
     EXPECT_EQ(write(w),
               ": index[0]\n+ nest[0]\n+ name[table]\n+ location[0xFFFFFFF0]\n+ typen[Ushort]\n"
               "+ ident[LOCAL_F]\n+ kind[ARRAY POINTER STRUCT ]\n+ ele[2 3 4 0 0 0 0]\n+ fstart[0x1000]\n"
@@ -80,12 +80,12 @@ TEST(SymWriter, SimpleEntryVoidTypeUnknownIdentAndPrintedRange) {
     e.regn = "R4";
     e.regcode = 0x54;
     // fstart and fend 0: taken from the rows (first begin, last non-zero end).
-    e.floc.begin[0] = 0x200;
-    e.floc.end[0] = 0x210;
-    e.floc.begin[1] = 0x210;
-    e.floc.end[1] = 0x260;
-    e.floc.end[5] = 0x300;  // not printed as a row, but counts for the end
-    e.floc.count = 6;
+    e.floc->begin[0] = 0x200;
+    e.floc->end[0] = 0x210;
+    e.floc->begin[1] = 0x210;
+    e.floc->end[1] = 0x260;
+    e.floc->end[5] = 0x300;  // not printed as a row, but counts for the end
+    e.floc->count = 6;
     auto recs = symtest::parse_records(write(w));
     ASSERT_EQ(recs.size(), 1u);
     EXPECT_EQ(recs[0]["typen"], "void");
@@ -322,9 +322,9 @@ TEST(SymWriter, LongestRecordIsWrittenWhole) {
         e.kind = kKindArray | kKindPointer | kKindStruct;
         for (int32_t& v : e.ele) v = INT32_MIN;
         for (int k = 0; k < kLocRows; ++k) {
-            e.floc.begin[k] = e.floc.end[k] = e.floc.code[k] = e.floc.op1[k] = e.floc.op2[k] = INT32_MIN;
+            e.floc->begin[k] = e.floc->end[k] = e.floc->code[k] = e.floc->op1[k] = e.floc->op2[k] = INT32_MIN;
         }
-        e.floc.count = kLocRows;
+        e.floc->count = kLocRows;
     }
     const std::string text = write(w);
     EXPECT_EQ(text.find('\0'), std::string::npos);

@@ -17,9 +17,9 @@ void fill(SymbolEntry& e, const char* name) {
     e.location = 12;
     e.regn = "R1";
     e.bit_fixed = 255;
-    e.floc.seq[47] = 3;
-    e.floc.op2[0] = -1;
-    e.floc.count = kLocRows;  // a writer of rows says how far they reach
+    e.floc->seq[47] = 3;
+    e.floc->op2[0] = -1;
+    e.floc->count = kLocRows;  // a writer of rows says how far they reach
     e.die_pos = 99;
 }
 
@@ -32,9 +32,9 @@ bool is_clear(const SymbolEntry& e) {
     for (int v : e.ele)
         if (v) return false;
     for (int k = 0; k < kLocRows; ++k)
-        if (e.floc.seq[k] || e.floc.begin[k] || e.floc.end[k] || e.floc.code[k] || e.floc.op1[k] || e.floc.op2[k])
+        if (e.floc->seq[k] || e.floc->begin[k] || e.floc->end[k] || e.floc->code[k] || e.floc->op1[k] || e.floc->op2[k])
             return false;
-    return e.floc.count == 0;
+    return e.floc->count == 0;
 }
 
 TEST(SymbolTable, AdvanceFillsUpTo1023ThenClampsWithMessage) {

@@ -102,7 +102,7 @@ std::string rule_state(const SymbolState& t) {
         const SymbolEntry& e = t.entries[i];
         o << e.nest << e.name << '|' << e.typen << '|' << e.ident << ' ' << e.kind << ' ' << e.location << ' '
           << e.fstart << ' ' << e.fend << ' ' << e.one_byte << ' ' << e.struct_len << ' ' << e.bit_off << ' '
-          << e.bit_size << ' ' << e.external << ' ' << e.regn << e.floc.count;
+          << e.bit_size << ' ' << e.external << ' ' << e.regn << e.floc->count;
         for (int32_t x : e.ele) o << ',' << x;
         o << ';';
     }
