@@ -1,5 +1,6 @@
 #include "symbols/parallel_units.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -26,6 +27,9 @@ constexpr size_t kRunBytes = 32 * 1024;
 // A trace writes some forty times its input: runs are cut smaller and fewer
 // are converted ahead, so the text waiting for the merge stays small.
 constexpr size_t kTraceRunBytes = 16 * 1024;
+// SYM text per byte of .debug_info, guessed for the first runs: about nine
+// times without a trace, some fifty times with one (which prints as much).
+constexpr size_t kTextPerByte = 10, kTraceTextPerByte = 64;
 
 // What converting one run of units gave.
 struct RunResult {
@@ -38,6 +42,11 @@ struct RunResult {
     bool frames_asked = false;
 };
 
+// The two texts a run fills, handed from run to run for their room.
+struct RunBuffers {
+    std::string sym, console;
+};
+
 // Frees the buffers (assigning an empty string would keep them).
 void release(RunResult& r) {
     std::string().swap(r.sym);
@@ -47,6 +56,8 @@ void release(RunResult& r) {
 
 struct Run {
     size_t first = 0, count = 0;  // units [first, first + count) of the plan
+    size_t bytes = 0;             // of .debug_info
+    size_t expected_text = 0;     // SYM text it will likely write (set when it is taken)
     bool done = false;
     bool failed = false;  // memory ran out
     RunResult result;
@@ -89,9 +100,12 @@ struct UnitWorker {
 
     // Converts the units of `run` as the walk on one thread would, starting
     // from `sibling_in`.
-    // `buffer` (its capacity) takes the SYM text.
-    void convert(const SharedPlan& plan, const Run& run, size_t sibling_in, RunResult& out, std::string buffer) {
+    // `buffers` (their room) take the SYM text and the console text.
+    void convert(const SharedPlan& plan, const Run& run, size_t sibling_in, RunResult& out, RunBuffers buffers) {
+        w.console.text = std::move(buffers.console);
         w.console.text.clear();
+        // A trace prints about as much on the console as it writes.
+        if (w.opt.trace && w.console.text.capacity() < run.expected_text) w.console.text.reserve(run.expected_text);
         w.console.once_notes.clear();
         w.symbol_count = 0;
         w.loc->frames_asked = false;
@@ -100,8 +114,11 @@ struct UnitWorker {
         st.sibling_use = SymbolState::SiblingUse{};
         OutText text;
         out_open_memory(text);
-        text.data = std::move(buffer);
+        text.data = std::move(buffers.sym);
         text.data.clear();
+        // Room for the whole text ahead: grown by doubling, a buffer is
+        // copied and taken in fresh memory again at every step.
+        if (text.data.capacity() < run.expected_text) text.data.reserve(run.expected_text);
         for (size_t k = run.first; k < run.first + run.count; ++k) {
             const size_t slot = plan.slot_base + k;
             const size_t pos = plan.info_begin + plan.units.slots[slot].start;
@@ -130,9 +147,9 @@ struct Pool {
     std::condition_variable changed;
     size_t next_run = 0;  // the next run no thread has taken
     size_t merged = 0;    // runs written out
-    // The SYM buffers of runs written out, kept for their capacity: the
+    // The buffers of runs written out, kept for their capacity: the
     // next runs fill them without growing and faulting in new pages.
-    std::vector<std::string> spare;
+    std::vector<RunBuffers> spare;
     bool stop = false;
     std::vector<std::thread> threads;
 
@@ -146,24 +163,34 @@ struct Pool {
         for (std::thread& t : threads) t.join();
     }
 
+    // SYM text per byte of .debug_info in the runs written out so far (a
+    // first guess before them), and the bytes of the usual run.
+    size_t text_written = 0, info_written = 0, first_guess = 0, run_bytes = 0;
+
     // Takes the next run when one may be taken; -1 when none.
     long take(std::unique_lock<std::mutex>&) {
         if (stop || next_run >= runs.size() || next_run >= merged + window) return -1;
+        Run& run = runs[next_run];
+        const size_t per_byte = info_written > 0 ? text_written / info_written + 1 : first_guess;
+        // Room for at least the usual run, so that buffers handed from run
+        // to run are seldom given up for larger ones.
+        const size_t bytes = std::max(run.bytes, run_bytes);
+        run.expected_text = bytes * per_byte + bytes * per_byte / 4;
         return static_cast<long>(next_run++);
     }
 
     // A buffer of a run written out, for the next run to fill (the lock held).
-    std::string spare_buffer() {
-        if (spare.empty()) return std::string();
-        std::string buffer = std::move(spare.back());
+    RunBuffers spare_buffers() {
+        if (spare.empty()) return RunBuffers();
+        RunBuffers buffers = std::move(spare.back());
         spare.pop_back();
-        return buffer;
+        return buffers;
     }
 
-    void convert(std::unique_ptr<UnitWorker>& worker, Run& run, std::string buffer) {
+    void convert(std::unique_ptr<UnitWorker>& worker, Run& run, RunBuffers buffers) {
         try {
             if (!worker) worker = std::make_unique<UnitWorker>(plan);
-            worker->convert(plan, run, 0, run.result, std::move(buffer));
+            worker->convert(plan, run, 0, run.result, std::move(buffers));
         } catch (const std::bad_alloc&) {
             release(run.result);
             run.failed = true;
@@ -180,10 +207,10 @@ struct Pool {
                 changed.wait(lock);
                 continue;
             }
-            std::string buffer = spare_buffer();
+            RunBuffers buffers = spare_buffers();
             lock.unlock();
             Run& run = runs[static_cast<size_t>(taken)];
-            convert(worker, run, std::move(buffer));
+            convert(worker, run, std::move(buffers));
             lock.lock();
             run.done = true;
             changed.notify_all();
@@ -195,10 +222,11 @@ size_t unit_bytes(const UnitSlot& slot) { return slot.end > slot.start ? slot.en
 
 // Cuts the units into runs of neighbours: at least four runs per thread
 // where the units allow it.
-std::vector<Run> cut_runs(const SharedPlan& plan, size_t unit_count, unsigned threads, size_t most_bytes) {
+std::vector<Run> cut_runs(const SharedPlan& plan, size_t unit_count, unsigned threads, size_t most_bytes,
+                          size_t& run_bytes) {
     size_t total = 0;
     for (size_t k = 0; k < unit_count; ++k) total += unit_bytes(plan.units.slots[plan.slot_base + k]);
-    size_t run_bytes = total / (4 * static_cast<size_t>(threads));
+    run_bytes = total / (4 * static_cast<size_t>(threads));
     if (run_bytes > most_bytes) run_bytes = most_bytes;
     std::vector<Run> runs;
     size_t bytes = 0;
@@ -210,6 +238,7 @@ std::vector<Run> cut_runs(const SharedPlan& plan, size_t unit_count, unsigned th
             bytes = 0;
         }
         ++runs.back().count;
+        runs.back().bytes += unit_bytes(slot);
         bytes += unit_bytes(slot);
     }
     return runs;
@@ -235,7 +264,8 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
     bool frames_asked = false;
 
     Pool pool(plan);
-    pool.runs = cut_runs(plan, unit_count, s.threads, s.opt.trace ? kTraceRunBytes : kRunBytes);
+    pool.runs = cut_runs(plan, unit_count, s.threads, s.opt.trace ? kTraceRunBytes : kRunBytes, pool.run_bytes);
+    pool.first_guess = s.opt.trace ? kTraceTextPerByte : kTextPerByte;
     // Each run converted ahead holds its SYM text (a few hundred KB) in a
     // buffer of its own: fresh memory the first time, so few are kept.
     pool.window = s.opt.trace ? static_cast<size_t>(s.threads) + 1 : static_cast<size_t>(s.threads) + 2;
@@ -260,10 +290,10 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
                 pool.changed.wait(lock);
                 continue;
             }
-            std::string buffer = pool.spare_buffer();
+            RunBuffers buffers = pool.spare_buffers();
             lock.unlock();
             Run& mine = pool.runs[static_cast<size_t>(taken)];
-            pool.convert(own, mine, std::move(buffer));
+            pool.convert(own, mine, std::move(buffers));
             lock.lock();
             mine.done = true;
             pool.changed.notify_all();
@@ -281,7 +311,7 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
             // the conversion as it would on one thread.
             if (!own) own = std::make_unique<UnitWorker>(plan);
             release(r);
-            own->convert(plan, run, sibling, r, std::string());
+            own->convert(plan, run, sibling, r, RunBuffers());
             sibling = r.sibling_out;
         } else if (sibling == 0 || use.settled || cleared) {
             sibling = r.sibling_out;
@@ -300,11 +330,13 @@ bool walk_units_in_parallel(Session& s, OutText& sym) {
         console_print_always(s, std::string_view(r.console).substr(from));
         s.symbol_count += r.symbols;
         frames_asked = frames_asked || r.frames_asked;
-        std::string buffer = std::move(r.sym);
+        RunBuffers spent{std::move(r.sym), std::move(r.console)};
         release(r);
 
         lock.lock();
-        if (pool.spare.size() < pool.window) pool.spare.push_back(std::move(buffer));
+        pool.text_written += spent.sym.size();
+        pool.info_written += run.bytes;
+        if (pool.spare.size() < pool.window) pool.spare.push_back(std::move(spent));
         ++pool.merged;
         pool.changed.notify_all();
     }
