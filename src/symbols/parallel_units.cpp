@@ -30,6 +30,8 @@ constexpr size_t kTraceRunBytes = 16 * 1024;
 // SYM text per byte of .debug_info, guessed for the first runs: about nine
 // times without a trace, some fifty times with one (which prints as much).
 constexpr size_t kTextPerByte = 10, kTraceTextPerByte = 64;
+// The room a buffer gets ahead, at most: a single large unit grows its own.
+constexpr size_t kMostRoomAhead = size_t{32} << 20;
 
 // What converting one run of units gave.
 struct RunResult {
@@ -175,7 +177,7 @@ struct Pool {
         // Room for at least the usual run, so that buffers handed from run
         // to run are seldom given up for larger ones.
         const size_t bytes = std::max(run.bytes, run_bytes);
-        run.expected_text = bytes * per_byte + bytes * per_byte / 4;
+        run.expected_text = std::min(bytes * per_byte + bytes * per_byte / 4, kMostRoomAhead);
         return static_cast<long>(next_run++);
     }
 
