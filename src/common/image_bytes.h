@@ -3,7 +3,7 @@
 // Either bytes of its own (a vector whose elements are left as they are when
 // it grows: the whole file is read over them at once, and zeroing a large
 // image first only costs a pass over fresh memory) or a read-only view of the
-// input file mapped into memory (platform_file.h), which the program uses
+// input file mapped into memory (read_regular_file), which the program uses
 // where the system allows it: the pages of the file are then shared with the
 // system's file cache instead of copied into fresh memory.
 #pragma once
@@ -36,9 +36,6 @@ struct UninitializedAllocator : std::allocator<T> {
     }
 };
 
-// Gives back a view made by map_regular_file (platform_file.cpp).
-void unmap_file_view(const uint8_t* data, size_t size);
-
 class ImageBytes {
 public:
     using Owned = std::vector<uint8_t, UninitializedAllocator<uint8_t>>;
@@ -46,7 +43,7 @@ public:
     ImageBytes() = default;
     ImageBytes(const ImageBytes& other) : owned_(other.begin(), other.end()) {}
     ImageBytes(ImageBytes&& other) noexcept
-        : owned_(std::move(other.owned_)), view_(other.view_), view_size_(other.view_size_) {
+        : owned_(std::move(other.owned_)), view_(other.view_), view_size_(other.view_size_), release_(other.release_) {
         other.view_ = nullptr;
         other.view_size_ = 0;
     }
@@ -60,6 +57,7 @@ public:
         owned_.swap(other.owned_);
         std::swap(view_, other.view_);
         std::swap(view_size_, other.view_size_);
+        std::swap(release_, other.release_);
     }
 
     const uint8_t* data() const { return view_ ? view_ : owned_.data(); }
@@ -85,20 +83,22 @@ public:
     void clear() { own().clear(); }
     void shrink_to_fit() { owned_.shrink_to_fit(); }
 
-    // Takes over a view of a mapped file; it is given back when the image
-    // is cleared, replaced or destroyed.
-    void adopt_view(const uint8_t* data, size_t size) {
+    // Takes over a view of a mapped file; `release` gives it back when the
+    // image is cleared, replaced or destroyed.
+    using Release = void (*)(const uint8_t* data, size_t size);
+    void adopt_view(const uint8_t* data, size_t size, Release release) {
         drop_view();
         Owned().swap(owned_);
         view_ = data;
         view_size_ = size;
+        release_ = release;
     }
     bool is_view() const { return view_ != nullptr; }
 
 private:
     void drop_view() {
         if (!view_) return;
-        unmap_file_view(view_, view_size_);
+        release_(view_, view_size_);
         view_ = nullptr;
         view_size_ = 0;
     }
@@ -106,4 +106,5 @@ private:
     Owned owned_;
     const uint8_t* view_ = nullptr;
     size_t view_size_ = 0;
+    Release release_ = nullptr;
 };

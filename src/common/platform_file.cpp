@@ -229,9 +229,6 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageByte
     return InputStatus::kRead;
 }
 
-// Windows images are always read.
-void unmap_file_view(const uint8_t*, size_t) {}
-
 bool is_dbcs_lead_byte(unsigned char byte) { return IsDBCSLeadByte(byte) != 0; }
 
 unsigned long current_process_id() { return GetCurrentProcessId(); }
@@ -306,6 +303,8 @@ extern "C" void on_interrupt(int signal_number) {
 // The mapped input lost pages it had when it was measured: something cut the
 // file short while it was converted. What was made of it is not kept.
 constexpr char kInputCutMessage[] = "error: the input file was cut short while it was being read\n";
+
+void unmap_view(const uint8_t* data, size_t size) { ::munmap(const_cast<uint8_t*>(data), size); }
 
 extern "C" void on_input_cut(int signal_number) {
     remove_tracked_files();
@@ -422,7 +421,7 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageByte
         // which have no such handler, read the file.
         void* view = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_PRIVATE, fd, 0);
         if (view != MAP_FAILED) {
-            bytes.adopt_view(static_cast<const uint8_t*>(view), static_cast<size_t>(length));
+            bytes.adopt_view(static_cast<const uint8_t*>(view), static_cast<size_t>(length), unmap_view);
             return InputStatus::kRead;
         }
     }
@@ -462,10 +461,6 @@ InputStatus read_regular_file(const std::string& path, uint64_t limit, ImageByte
         bytes.resize(got);
     }
     return InputStatus::kRead;
-}
-
-void unmap_file_view(const uint8_t* data, size_t size) {
-    ::munmap(const_cast<uint8_t*>(data), size);
 }
 
 bool is_dbcs_lead_byte(unsigned char) { return false; }
